@@ -1,0 +1,7 @@
+#include "arvonic/converter.hpp"
+#include "runtime/linux_platform.hpp"
+
+int main(int argc, char** argv) {
+  rt::LinuxPlatform platform(argc > 0 ? argv[0] : "arvonic");
+  return rt::run_program(platform, arvonic::program_data(), arvonic::run);
+}

@@ -1,0 +1,123 @@
+// Reads the score line by line and takes the divisions value and the fields of
+// every note element from the lines where the export puts them.
+#include "arvonic/converter.hpp"
+
+#include <cstdint>
+
+namespace arvonic {
+namespace {
+
+constexpr int kScoreFile = 1;
+
+}  // namespace
+
+Text field_value(std::string_view line) {
+  return rt::mid_text(line, rt::find_text(1, line, ">") + 1, 1);
+}
+
+Text duration_value(std::string_view line) {
+  const Text rest = rt::mid_text(line, rt::find_text(1, line, ">") + 1, -1);
+  return rt::mid_text(rest, 1, rt::find_text(1, rest, "<") - 1);
+}
+
+bool Converter::line_holds(std::string_view pattern) const {
+  return rt::find_text(1, current_line, pattern) != 0;
+}
+
+void Converter::finish_at_end_of_score() {
+  write_outputs();
+  runtime.end_program(0);
+}
+
+void Converter::read_score_line() {
+  current_line.clear();
+  for (;;) {
+    if (runtime.at_end_of_file(kScoreFile) != 0) {
+      finish_at_end_of_score();
+    }
+    if (runtime.poll_key() == "\x1b") {
+      runtime.end_program(0);
+    }
+    const Text byte = runtime.read_file_bytes(1, kScoreFile);
+    if (byte == "\n") {
+      break;
+    }
+    rt::append_text(current_line, byte);
+  }
+  // Counted with wrap-around: a score of more than 2^31 lines must not overflow.
+  line_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(line_number) + 1U);
+}
+
+void Converter::search_divisions() {
+  for (;;) {
+    if (runtime.at_end_of_file(kScoreFile) != 0) {
+      report_fatal("<divisions> not found");
+    }
+    read_score_line();
+    if (line_holds("<divisions>")) {
+      // Only the first character counts: 24 is taken as 2.
+      divisions = rt::to_integer(rt::parse_number(field_value(current_line)));
+      if (divisions != 2 && divisions != 4) {
+        report_line_error("2 or 4 expected");
+      }
+      break;
+    }
+  }
+  begin_play_string();
+}
+
+void Converter::scan_notes() {
+  for (;;) {
+    if (runtime.at_end_of_file(kScoreFile) != 0) {
+      finish_at_end_of_score();
+    }
+    read_score_line();
+    if (line_holds("<note")) {
+      read_score_line();
+      const bool pitched = line_holds("<pitch>");
+      const bool rest = line_holds("<rest/>");
+      if (pitched) {
+        read_score_line();
+        if (!line_holds("<step>")) {
+          report_line_error("<step> expected");
+        }
+        note.step = field_value(current_line);
+        note.alter = "0";
+        read_score_line();
+        if (line_holds("<alter>")) {
+          note.alter = field_value(current_line);
+          read_score_line();
+        }
+        if (!line_holds("<octave>")) {
+          report_line_error("<octave> expected");
+        }
+        note.octave = field_value(current_line);
+        read_score_line();  // closes the pitch element
+        read_score_line();
+        if (!line_holds("<duration>")) {
+          report_line_error("<duration> expected");
+        }
+        note.duration = duration_value(current_line);
+      }
+      if (rest) {
+        read_score_line();
+        note.duration = duration_value(current_line);
+      }
+      if (pitched) {
+        note.kind = NoteRecord::Kind::note;
+        append_note(note);
+      }
+      if (rest) {
+        note.kind = NoteRecord::Kind::rest;
+        append_note(note);
+      }
+      // Skip to the first line that does not close a note element.
+      do {
+        read_score_line();
+      } while (line_holds("</note>"));
+    }
+    split_play_line();
+  }
+}
+
+}  // namespace arvonic

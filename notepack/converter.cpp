@@ -1,0 +1,151 @@
+#include "notepack/converter.hpp"
+
+namespace notepack {
+namespace {
+
+constexpr int kWindow = 0;
+constexpr int kScoreFile = 1;
+constexpr int kHeaderFile = 2;
+constexpr std::int32_t kPiece = 64;
+const Text kScoreName = "score.xml";
+const Text kHeaderName = "tarvel.h";
+
+}  // namespace
+
+void run(rt::Runtime& runtime) {
+  Converter converter(runtime);
+  converter.run();
+}
+
+Text field_value(std::string_view line) {
+  return rt::mid_text(line, rt::find_text(1, line, ">") + 1, 1);
+}
+
+Text length_character(const Text& duration) {
+  // Reals throughout: a duration of 0 divides to infinity, which becomes byte 0.
+  return rt::char_text(rt::to_integer(8.0 / rt::parse_number(duration) + 48.0));
+}
+
+Text octave_text(const Text& octave) {
+  return rt::trim_left(rt::format_number(rt::parse_number(octave) - 2.0));
+}
+
+bool Converter::line_holds(std::string_view pattern) const {
+  return rt::find_text(1, current_line, pattern) != 0;
+}
+
+void Converter::run() {
+  runtime.open_window();
+
+  // A missing or unreadable score is reported, and nothing is created.
+  if (runtime.open_file(kScoreName, rt::FileMode::input, rt::FileAccess::default_access,
+                        kScoreFile) != 0) {
+    runtime.print_text(kWindow, rt::join_text(kScoreName, " - file not found"), true);
+    runtime.wait_key(-1);
+    runtime.end_program(0);
+  }
+  runtime.close_file(kScoreFile);
+  runtime.open_file(kScoreName, rt::FileMode::binary, rt::FileAccess::default_access, kScoreFile);
+
+  while (~runtime.at_end_of_file(kScoreFile) != 0) {
+    read_line();
+    if (!line_holds("<note>")) {
+      continue;
+    }
+    read_line();
+    kind.clear();
+    const bool pitch = line_holds("<pitch>");
+    const bool rest = line_holds("<rest/>");
+    if (pitch) {
+      kind = "note";
+      read_line();
+      step = field_value(current_line);
+      alter = "0";
+      read_line();
+      if (line_holds("<alter>")) {
+        alter = field_value(current_line);
+        read_line();
+      }
+      octave = field_value(current_line);
+      read_line();
+      read_line();
+      duration = field_value(current_line);
+    }
+    if (rest) {
+      kind = "rest";
+      read_line();
+      duration = field_value(current_line);
+    }
+    if (kind == "note") {
+      runtime.print_text(kWindow, kind + step + octave + duration, true);
+      length = length_character(duration);
+      octave = octave_text(octave);
+      if (alter == "1") {
+        runtime.print_text(kWindow, "ALT !", true);
+        rt::append_text(step, "+");
+      }
+      if (rt::compare_text(last_octave, octave) != 0) {
+        rt::append_text(play_string, "o");
+        rt::append_text(play_string, octave);
+        last_octave = octave;
+      }
+      rt::append_text(play_string, step);
+      rt::append_text(play_string, length);
+    }
+    if (rest) {
+      runtime.print_text(kWindow, "pause !", true);
+      runtime.print_text(kWindow, kind + duration, true);
+      length = length_character(duration);
+      rt::append_text(play_string, "p");
+      rt::append_text(play_string, length);
+    }
+    // Skip: the first line that does not close a note element ends it.
+    do {
+      read_line();
+    } while (line_holds("</note>"));
+  }
+  write_header();
+  runtime.end_program(0);
+}
+
+void Converter::read_line() {
+  current_line.clear();
+  for (;;) {
+    if (runtime.at_end_of_file(kScoreFile) != 0) {
+      runtime.print_text(kWindow, play_string, true);
+      write_header();
+      runtime.end_program(0);
+    }
+    if (runtime.poll_key() == "\x1b") {
+      runtime.end_program(0);
+    }
+    const Text byte = runtime.read_file_bytes(1, kScoreFile);
+    if (byte == "\n") {
+      return;
+    }
+    rt::append_text(current_line, byte);
+  }
+}
+
+void Converter::write_header() {
+  bool written = runtime.open_file(kHeaderName, rt::FileMode::output,
+                                   rt::FileAccess::default_access, kHeaderFile) == 0;
+  runtime.print_text(kHeaderFile, "const PROGMEM unsigned char notes[]=\\", true);
+  // Full pieces of 64 characters, then one closing piece, empty or shorter.
+  const std::int32_t total = rt::text_length(play_string);
+  for (std::int32_t start = 1;; start += kPiece) {
+    const Text piece = start > total ? Text() : rt::mid_text(play_string, start, kPiece);
+    if (rt::text_length(piece) == kPiece) {
+      runtime.print_text(kHeaderFile, "\"" + piece + "\"", true);
+    } else {
+      runtime.print_text(kHeaderFile, "\"" + piece + "\";", true);
+      break;
+    }
+  }
+  play_string.clear();
+  written = runtime.close_file(kHeaderFile) == 0 && written;
+  runtime.print_text(kWindow, written ? "ok" : kHeaderName + " - file not written", true);
+  runtime.wait_key(-1);
+}
+
+}  // namespace notepack

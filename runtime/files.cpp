@@ -1,0 +1,174 @@
+#include "runtime/files.hpp"
+
+#include <algorithm>
+
+namespace rt {
+
+NumberedFiles::~NumberedFiles() { close_all(); }
+
+NumberedFiles::Open* NumberedFiles::slot(std::int32_t number) const {
+  if (number < kLowest || number > kHighest) {
+    return nullptr;
+  }
+  return files_[static_cast<std::size_t>(number)].get();
+}
+
+std::int32_t NumberedFiles::open(const std::string& name, FileMode mode, FileAccess access,
+                                 std::int32_t number) {
+  if (number < kLowest || number > kHighest || slot(number) != nullptr) {
+    return kErrIllegalCall;
+  }
+  OpenedFile opened;
+  switch (mode) {
+    case FileMode::output:
+      opened = platform_.open_file(name, OpenHow::write_truncate);
+      break;
+    case FileMode::append:
+      opened = platform_.open_file(name, OpenHow::append);
+      break;
+    case FileMode::input:
+      opened = platform_.open_file(name, OpenHow::read_only);
+      break;
+    case FileMode::binary:
+    case FileMode::random:
+      if (access == FileAccess::read) {
+        opened = platform_.open_file(name, OpenHow::read_only);
+      } else if (access == FileAccess::write) {
+        opened = platform_.open_file(name, OpenHow::write_truncate);
+      } else {
+        opened = platform_.open_file(name, OpenHow::read_write_existing);
+        if (!opened.stream) {
+          opened = platform_.open_file(name, OpenHow::read_write_create);
+        }
+        if (!opened.stream && access == FileAccess::default_access) {
+          opened = platform_.open_file(name, OpenHow::read_only);
+        }
+      }
+      break;
+  }
+  if (!opened.stream) {
+    return kErrFileNotFound;
+  }
+  auto file = std::make_unique<Open>();
+  file->stream = std::move(opened.stream);
+  file->mode = mode;
+  file->size_at_open = opened.size;
+  file->buffer.resize(kBufferSize);
+  files_[static_cast<std::size_t>(number)] = std::move(file);
+  return 0;
+}
+
+void NumberedFiles::flush(Open& file) {
+  if (file.pending > 0 && !file.failed && !file.stream->write(file.buffer.data(), file.pending)) {
+    file.failed = true;
+  }
+  file.pending = 0;
+}
+
+bool NumberedFiles::finish(Open& file) {
+  flush(file);
+  const bool closed = file.stream->close();
+  return closed && !file.failed;
+}
+
+std::int32_t NumberedFiles::close(std::int32_t number) {
+  Open* file = slot(number);
+  if (file == nullptr) {
+    return kErrIllegalCall;
+  }
+  const bool complete = finish(*file);
+  files_[static_cast<std::size_t>(number)].reset();
+  return complete ? 0 : kErrFileIo;
+}
+
+bool NumberedFiles::close_all() {
+  bool complete = true;
+  for (auto& file : files_) {
+    if (file) {
+      complete = finish(*file) && complete;
+      file.reset();
+    }
+  }
+  return complete;
+}
+
+std::int32_t NumberedFiles::write(std::int32_t number, std::string_view bytes) {
+  Open* file = slot(number);
+  if (file == nullptr) {
+    return kErrIllegalCall;
+  }
+  if (file->begin < file->end) {
+    // Bytes were read ahead: writing goes on at the logical position.
+    if (!file->stream->seek(file->position)) {
+      file->failed = true;
+    }
+    file->begin = file->end = 0;
+  }
+  while (!bytes.empty()) {
+    const std::size_t room = kBufferSize - file->pending;
+    const std::size_t take = std::min(room, bytes.size());
+    std::copy_n(bytes.data(), take, file->buffer.data() + file->pending);
+    file->pending += take;
+    file->position += static_cast<std::int64_t>(take);
+    bytes.remove_prefix(take);
+    if (file->pending == kBufferSize) {
+      flush(*file);
+    }
+  }
+  return file->failed ? kErrFileIo : 0;
+}
+
+bool NumberedFiles::refill(Open& file) {
+  flush(file);
+  file.begin = file.end = 0;
+  if (file.exhausted) {
+    return false;
+  }
+  const long got = file.stream->read(file.buffer.data(), kBufferSize);
+  if (got <= 0) {
+    // A stream that ends early or fails counts as ended, so that no reader spins.
+    file.exhausted = true;
+    return false;
+  }
+  file.end = static_cast<std::size_t>(got);
+  return true;
+}
+
+std::int32_t NumberedFiles::at_end(std::int32_t number) {
+  Open* file = slot(number);
+  if (file == nullptr) {
+    return kTrue;
+  }
+  if (file->mode == FileMode::binary || file->mode == FileMode::random) {
+    return (file->position >= file->size_at_open || file->exhausted) ? kTrue : kFalse;
+  }
+  if (file->begin < file->end) {
+    return kFalse;
+  }
+  if (file->mode == FileMode::output || file->mode == FileMode::append) {
+    return kTrue;
+  }
+  return refill(*file) ? kFalse : kTrue;
+}
+
+Text NumberedFiles::read_bytes(std::int32_t count, std::int32_t number) {
+  Open* file = slot(number);
+  if (file == nullptr || count <= 0) {
+    return {};
+  }
+  Text bytes;
+  auto wanted = static_cast<std::size_t>(count);
+  while (wanted > 0) {
+    if (file->begin == file->end && !refill(*file)) {
+      break;
+    }
+    const std::size_t take = std::min(wanted, file->end - file->begin);
+    bytes.append(file->buffer.data() + file->begin, take);
+    file->begin += take;
+    file->position += static_cast<std::int64_t>(take);
+    wanted -= take;
+  }
+  return bytes;
+}
+
+}  // namespace rt

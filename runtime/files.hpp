@@ -1,0 +1,72 @@
+// Numbered files: 1 to 255 name open byte streams, each with an 8192-byte
+// buffer and the size it had when it was opened.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/platform.hpp"
+#include "runtime/text.hpp"
+
+namespace rt {
+
+enum class FileMode { binary, random, input, output, append };
+enum class FileAccess { default_access, read, write, read_write };
+
+// Error numbers the file operations return.
+inline constexpr std::int32_t kErrIllegalCall = 1;
+inline constexpr std::int32_t kErrFileNotFound = 2;
+inline constexpr std::int32_t kErrFileIo = 3;
+
+class NumberedFiles {
+ public:
+  static constexpr std::size_t kBufferSize = 8192;
+  static constexpr std::int32_t kLowest = 1;
+  static constexpr std::int32_t kHighest = 255;
+
+  explicit NumberedFiles(Platform& platform) : platform_(platform) {}
+  NumberedFiles(const NumberedFiles&) = delete;
+  NumberedFiles& operator=(const NumberedFiles&) = delete;
+  ~NumberedFiles();
+
+  // Each returns an error number: 0, kErrIllegalCall, kErrFileNotFound or kErrFileIo.
+  std::int32_t open(const std::string& name, FileMode mode, FileAccess access, std::int32_t number);
+  // kErrFileIo when the buffered bytes or the close itself failed: the file
+  // did not receive everything written to it.
+  std::int32_t close(std::int32_t number);
+  // True when every file received everything written to it.
+  bool close_all();
+  std::int32_t write(std::int32_t number, std::string_view bytes);
+
+  std::int32_t at_end(std::int32_t number);
+  Text read_bytes(std::int32_t count, std::int32_t number);
+  bool in_use(std::int32_t number) const { return slot(number) != nullptr; }
+
+ private:
+  struct Open {
+    std::unique_ptr<PlatformFile> stream;
+    FileMode mode = FileMode::binary;
+    std::int64_t size_at_open = 0;
+    std::int64_t position = 0;   // logical position of the next byte read or written
+    std::vector<char> buffer;
+    std::size_t begin = 0;       // unread bytes are buffer[begin, end)
+    std::size_t end = 0;
+    std::size_t pending = 0;     // bytes waiting to be written: buffer[0, pending)
+    bool failed = false;         // a write failed; later writes are dropped
+    bool exhausted = false;      // the stream ended or failed while reading
+  };
+
+  Open* slot(std::int32_t number) const;
+  bool refill(Open& file);
+  void flush(Open& file);
+  bool finish(Open& file);
+
+  Platform& platform_;
+  std::array<std::unique_ptr<Open>, kHighest + 1> files_;
+};
+
+}  // namespace rt

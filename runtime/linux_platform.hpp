@@ -1,0 +1,36 @@
+// The platform on Linux: standard streams, terminal keys, POSIX files.
+#pragma once
+
+#include <string>
+
+#include "runtime/linux_keys.hpp"
+#include "runtime/platform.hpp"
+
+namespace rt {
+
+class LinuxPlatform final : public Platform {
+ public:
+  // program_path is how the program was started (its first argument).
+  explicit LinuxPlatform(const std::string& program_path);
+  ~LinuxPlatform() override;
+
+  void write_output(std::string_view bytes) override;
+  void write_error(std::string_view bytes) override;
+  bool output_is_terminal() const override { return output_is_terminal_; }
+  int screen_width() const override;
+  void beep() override;
+  KeyEvent read_key(int wait_ms) override { return keys_.read(wait_ms); }
+  OpenedFile open_file(const std::string& name, OpenHow how) override;
+  void sleep_ms(int milliseconds) override;
+  std::string program_name() const override { return program_name_; }
+
+ private:
+  LinuxKeys keys_;
+  bool output_is_terminal_;
+  std::string program_name_;
+};
+
+// The program file's name without its directory and its last extension.
+std::string program_name_from_path(const std::string& path);
+
+}  // namespace rt

@@ -1,0 +1,105 @@
+// Everything the runtime needs from the operating system, behind one small
+// interface: standard streams, keys, files, the clock and the program's name.
+// The Linux implementation lives in linux_platform.*, the in-memory double used
+// by tests and fuzzers in memory_platform.*.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace rt {
+
+// One open byte stream. Every call reports failure instead of throwing.
+class PlatformFile {
+ public:
+  PlatformFile() = default;
+  PlatformFile(const PlatformFile&) = delete;
+  PlatformFile& operator=(const PlatformFile&) = delete;
+  virtual ~PlatformFile() = default;
+
+  // Bytes read into buffer; 0 at the end of the stream, -1 on a read error.
+  virtual long read(char* buffer, std::size_t size) = 0;
+  // True when every byte was written.
+  virtual bool write(const char* data, std::size_t size) = 0;
+  // Moves the position to an absolute byte offset.
+  virtual bool seek(std::int64_t offset) = 0;
+  // True when the stream was closed without error; called exactly once.
+  virtual bool close() = 0;
+};
+
+// How a stream is opened; the numbered-file layer maps modes and accesses to these.
+enum class OpenHow {
+  read_only,             // must exist
+  write_truncate,        // created or emptied, written only
+  append,                // created when missing, every write at the end
+  read_write_existing,   // must exist, read and written
+  read_write_create,     // created empty when missing, read and written
+};
+
+struct OpenedFile {
+  std::unique_ptr<PlatformFile> stream;  // null when the open failed
+  std::int64_t size = 0;                 // the file's size at open time
+};
+
+// What a look for a key found.
+struct KeyEvent {
+  enum class Kind { key, none, end };
+  Kind kind = Kind::none;
+  int code = 0;  // for Kind::key: below 256 a character, else 255 + 256 * scan code
+};
+
+class Platform {
+ public:
+  Platform() = default;
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+  virtual ~Platform() = default;
+
+  // Standard output, written through at once, bytes unchanged.
+  virtual void write_output(std::string_view bytes) = 0;
+  // Standard error, bytes unchanged.
+  virtual void write_error(std::string_view bytes) = 0;
+  virtual bool output_is_terminal() const = 0;
+  // Columns of the screen the line editor draws on.
+  virtual int screen_width() const = 0;
+  // Sounds the console bell where there is a screen to hear it from.
+  virtual void beep() = 0;
+
+  // Takes the next key. wait_ms 0 looks without waiting and must stay cheap,
+  // since the converters look once per score byte; -1 waits as long as it takes.
+  // Kind::end means no key will ever come again.
+  virtual KeyEvent read_key(int wait_ms) = 0;
+
+  virtual OpenedFile open_file(const std::string& name, OpenHow how) = 0;
+
+  virtual void sleep_ms(int milliseconds) = 0;
+
+  // The program file's name without directory and last extension.
+  virtual std::string program_name() const = 0;
+};
+
+// Key codes the runtime and converters name.
+inline constexpr int kKeyBackspace = 8;
+inline constexpr int kKeyTab = 9;
+inline constexpr int kKeyLineFeed = 10;
+inline constexpr int kKeyEnter = 13;
+inline constexpr int kKeyEscape = 27;
+
+constexpr int extended_key(int scan_code) { return 255 + 256 * scan_code; }
+inline constexpr int kKeyUp = extended_key(72);
+inline constexpr int kKeyDown = extended_key(80);
+inline constexpr int kKeyLeft = extended_key(75);
+inline constexpr int kKeyRight = extended_key(77);
+inline constexpr int kKeyHome = extended_key(71);
+inline constexpr int kKeyEnd = extended_key(79);
+inline constexpr int kKeyInsert = extended_key(82);
+inline constexpr int kKeyDelete = extended_key(83);
+inline constexpr int kKeyPageUp = extended_key(73);
+inline constexpr int kKeyPageDown = extended_key(81);
+// The window-close request: 255 followed by "k".
+inline constexpr int kKeyClose = extended_key('k');
+
+}  // namespace rt

@@ -1,0 +1,87 @@
+// The services both converters are written against: console and keys, numbered
+// files, constant tables, the current error number, the run-time error report
+// and the end of a run. One Runtime serves one run of one program.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "runtime/console.hpp"
+#include "runtime/data_tables.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/files.hpp"
+#include "runtime/keyboard.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/platform.hpp"
+#include "runtime/text.hpp"
+
+namespace rt {
+
+// Thrown by end_program to leave the program; run_program catches it. Under the
+// in-memory platform this ends one run without ending the process around it.
+struct ProgramEnd {
+  std::int32_t exit_code;
+};
+
+class Runtime {
+ public:
+  Runtime(Platform& platform, DataTables data);
+
+  // Console (file number 0) and files.
+  void print_text(std::int32_t file, std::string_view text, bool line_end);
+  void print_integer(std::int32_t file, std::int32_t number, bool line_end);
+  void print_line_end(std::int32_t file);
+  Text input_line(std::string_view prompt, bool question_mark, bool line_end);
+  Text poll_key() { return keyboard_.poll_key(); }
+  void wait_key(std::int32_t milliseconds) { keyboard_.wait_key(milliseconds); }
+
+  std::int32_t open_file(const Text& name, FileMode mode, FileAccess access, std::int32_t number);
+  std::int32_t close_file(std::int32_t number);
+  void close_all_files();
+  std::int32_t at_end_of_file(std::int32_t number) { return files_.at_end(number); }
+  Text read_file_bytes(std::int32_t count, std::int32_t number) {
+    return files_.read_bytes(count, number);
+  }
+
+  void restore_table(std::string_view label) { data_.restore_table(label); }
+  Text read_item() { return data_.read_item(); }
+
+  std::int32_t error_number() const { return error_number_; }
+  std::int32_t set_error_number(std::int32_t number) { return error_number_ = number; }
+  // Ends the run with run-time error 6 when index is not within 0 to upper_bound.
+  void check_index(std::int32_t index, std::int32_t upper_bound, std::int32_t source_line,
+                   std::string_view module);
+  [[noreturn]] void abort_with_error(std::int32_t number, std::int32_t source_line,
+                                     std::optional<std::string_view> module);
+  // Closes the window and every file, writes a pending report to standard
+  // error and ends the run with the exit code.
+  [[noreturn]] void end_program(std::int32_t exit_code);
+
+  // Opens the text window, titled with the program's name; console output and
+  // keys then belong to it.
+  void open_window();
+  const Window* window() const { return console_.window(); }
+
+  Platform& platform() { return platform_; }
+  Keyboard& keyboard() { return keyboard_; }
+
+ private:
+  Platform& platform_;
+  Keyboard keyboard_;
+  Console console_;
+  NumberedFiles files_;
+  DataTables data_;
+  std::int32_t error_number_ = 0;
+  Text pending_report_;
+  bool ended_ = false;
+};
+
+using Program = std::function<void(Runtime&)>;
+
+// Runs a program to its end on a platform and gives its exit code. A program
+// that returns ends with 0; running out of memory ends as run-time error 4.
+std::int32_t run_program(Platform& platform, DataTables data, const Program& program);
+
+}  // namespace rt

@@ -1,0 +1,49 @@
+#include "runtime/window.hpp"
+
+namespace rt {
+
+void StreamGridView::printed(std::string_view bytes, const TextGrid& /*grid*/) {
+  platform_.write_output(bytes);
+}
+
+void TerminalGridView::printed(std::string_view bytes, const TextGrid& /*grid*/) {
+  // The terminal may be wider than the grid; break rows where the grid does.
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char c : bytes) {
+    if (c == '\r' || c == '\n') {
+      column_ = 0;
+    } else {
+      if (column_ == TextGrid::kColumns) {
+        out += "\r\n";
+        column_ = 0;
+      }
+      ++column_;
+    }
+    out += c;
+  }
+  platform_.write_output(out);
+}
+
+std::unique_ptr<GridView> make_grid_view(Platform& platform) {
+  if (platform.output_is_terminal()) {
+    return std::make_unique<TerminalGridView>(platform);
+  }
+  return std::make_unique<StreamGridView>(platform);
+}
+
+void Window::print(std::string_view bytes) {
+  grid_.print(bytes);
+  if (view_) {
+    view_->printed(bytes, grid_);
+  }
+}
+
+void Window::close() {
+  if (view_) {
+    view_->close();
+    view_.reset();
+  }
+}
+
+}  // namespace rt
