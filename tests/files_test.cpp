@@ -1,0 +1,187 @@
+#include "runtime/files.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "runtime/memory_platform.hpp"
+
+namespace {
+
+using rt::FileAccess;
+using rt::FileMode;
+
+struct OpenCase {
+  const char* name;
+  bool exists;
+  bool read_only;
+  FileMode mode;
+  FileAccess access;
+  std::int32_t result;
+  const char* content_after;  // nullptr: the file does not exist afterwards
+};
+
+TEST(NumberedFiles, OpensByModeAndAccess) {
+  const OpenCase cases[] = {
+      {"output creates", false, false, FileMode::output, FileAccess::default_access, 0, ""},
+      {"output empties", true, false, FileMode::output, FileAccess::default_access, 0, ""},
+      {"output refused", true, true, FileMode::output, FileAccess::default_access, 2, "old"},
+      {"append keeps", true, false, FileMode::append, FileAccess::default_access, 0, "old"},
+      {"append creates", false, false, FileMode::append, FileAccess::default_access, 0, ""},
+      {"input needs the file", false, false, FileMode::input, FileAccess::default_access, 2, nullptr},
+      {"input reads", true, true, FileMode::input, FileAccess::default_access, 0, "old"},
+      {"binary creates", false, false, FileMode::binary, FileAccess::default_access, 0, ""},
+      {"binary keeps", true, false, FileMode::binary, FileAccess::default_access, 0, "old"},
+      {"binary falls back to reading", true, true, FileMode::binary, FileAccess::default_access, 0, "old"},
+      {"binary read-write has no fallback", true, true, FileMode::binary, FileAccess::read_write, 2, "old"},
+      {"binary read needs the file", false, false, FileMode::binary, FileAccess::read, 2, nullptr},
+      {"binary write empties", true, false, FileMode::binary, FileAccess::write, 0, ""},
+  };
+  for (const auto& c : cases) {
+    rt::MemoryPlatform platform;
+    if (c.exists) {
+      platform.add_file("f", "old");
+      platform.files["f"].read_only = c.read_only;
+    }
+    rt::NumberedFiles files(platform);
+    EXPECT_EQ(files.open("f", c.mode, c.access, 5), c.result) << c.name;
+    EXPECT_EQ(files.in_use(5), c.result == 0) << c.name;
+    files.close_all();
+    const auto content = platform.file("f");
+    if (c.content_after == nullptr) {
+      EXPECT_FALSE(content.has_value()) << c.name;
+    } else {
+      EXPECT_EQ(content.value_or("<none>"), c.content_after) << c.name;
+    }
+  }
+}
+
+TEST(NumberedFiles, NumbersOutsideTheRangeOrInUseAreRefused) {
+  rt::MemoryPlatform platform;
+  platform.add_file("f", "");
+  rt::NumberedFiles files(platform);
+  EXPECT_EQ(files.open("f", FileMode::input, FileAccess::default_access, 0), 1);
+  EXPECT_EQ(files.open("f", FileMode::input, FileAccess::default_access, 256), 1);
+  EXPECT_EQ(files.open("f", FileMode::input, FileAccess::default_access, 255), 0);
+  EXPECT_EQ(files.open("f", FileMode::input, FileAccess::default_access, 255), 1);
+  EXPECT_EQ(files.close(255), 0);
+  EXPECT_EQ(files.close(255), 1);
+  EXPECT_EQ(files.close(0), 1);
+  EXPECT_EQ(files.close(-3), 1);
+  EXPECT_EQ(files.open("missing/f", FileMode::output, FileAccess::default_access, 1), 2);
+}
+
+TEST(NumberedFiles, BinaryEndComesRightAfterTheLastByteOfTheSizeAtOpen) {
+  rt::MemoryPlatform platform;
+  platform.add_file("one", "x");
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("one", FileMode::binary, FileAccess::default_access, 1), 0);
+  EXPECT_EQ(files.at_end(1), 0);
+  EXPECT_EQ(files.read_bytes(1, 1), "x");
+  EXPECT_EQ(files.at_end(1), -1);
+  EXPECT_EQ(files.read_bytes(1, 1), "");
+
+  ASSERT_EQ(files.open("new", FileMode::binary, FileAccess::default_access, 2), 0);
+  EXPECT_EQ(files.at_end(2), -1);  // created empty
+  EXPECT_EQ(files.at_end(3), -1);  // not in use
+  EXPECT_EQ(files.read_bytes(1, 3), "");
+}
+
+TEST(NumberedFiles, BinaryEndFollowsTheRecordedSizeNotTheGrowth) {
+  rt::MemoryPlatform platform;
+  platform.add_file("f", "ab");
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("f", FileMode::binary, FileAccess::default_access, 1), 0);
+  platform.files["f"].data = "abcdef";
+  EXPECT_EQ(files.read_bytes(2, 1), "ab");
+  EXPECT_EQ(files.at_end(1), -1);
+}
+
+TEST(NumberedFiles, BinaryFileThatShrinksStillEnds) {
+  rt::MemoryPlatform platform;
+  platform.add_file("f", "abcdef");
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("f", FileMode::binary, FileAccess::default_access, 1), 0);
+  platform.files["f"].data = "ab";
+  EXPECT_EQ(files.read_bytes(10, 1), "ab");
+  EXPECT_EQ(files.at_end(1), -1);  // no reader spins on a size that never comes
+}
+
+TEST(NumberedFiles, InputModeLooksOneByteAhead) {
+  rt::MemoryPlatform platform;
+  platform.add_file("f", "a\r\nb");
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("f", FileMode::input, FileAccess::default_access, 1), 0);
+  EXPECT_EQ(files.at_end(1), 0);
+  EXPECT_EQ(files.read_bytes(3, 1), "a\r\n");
+  EXPECT_EQ(files.at_end(1), 0);
+  EXPECT_EQ(files.read_bytes(5, 1), "b");
+  EXPECT_EQ(files.at_end(1), -1);
+}
+
+TEST(NumberedFiles, ReadsAcrossBufferBoundaries) {
+  std::string data;
+  for (int i = 0; i < 20000; ++i) {
+    data += static_cast<char>('a' + i % 26);
+  }
+  rt::MemoryPlatform platform;
+  platform.add_file("big", data);
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("big", FileMode::binary, FileAccess::read, 1), 0);
+  std::string back;
+  while (files.at_end(1) == 0) {
+    back += files.read_bytes(1, 1);
+  }
+  EXPECT_EQ(back, data);
+}
+
+TEST(NumberedFiles, WritesReachTheFileWhenTheBufferFillsOrTheFileCloses) {
+  rt::MemoryPlatform platform;
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("out", FileMode::output, FileAccess::default_access, 2), 0);
+  EXPECT_EQ(files.write(2, "line\r\n"), 0);
+  EXPECT_EQ(platform.file("out"), "");  // still in the buffer
+  EXPECT_EQ(files.write(2, std::string(rt::NumberedFiles::kBufferSize, 'x')), 0);
+  EXPECT_EQ(platform.file("out")->size(), rt::NumberedFiles::kBufferSize);
+  EXPECT_EQ(files.close(2), 0);
+  EXPECT_EQ(platform.file("out")->size(), rt::NumberedFiles::kBufferSize + 6);
+  EXPECT_EQ(files.write(2, "x"), 1);  // no longer in use
+}
+
+TEST(NumberedFiles, AFailedWriteOrCloseIsReportedByTheClose) {
+  struct Case {
+    const char* name;
+    std::size_t space;
+    bool fail_close;
+    std::size_t bytes;
+    std::int32_t write_result;
+  };
+  const Case cases[] = {
+      {"full device", 0, false, 10, 0},  // the failure shows when the buffer is written out
+      {"full after a few buffers", 10000, false, 30000, 3},
+      {"close fails", 1000000, true, 10, 0},
+  };
+  for (const auto& c : cases) {
+    rt::MemoryPlatform platform;
+    platform.files["out"].space = c.space;
+    platform.files["out"].fail_close = c.fail_close;
+    rt::NumberedFiles files(platform);
+    ASSERT_EQ(files.open("out", FileMode::output, FileAccess::default_access, 2), 0) << c.name;
+    EXPECT_EQ(files.write(2, std::string(c.bytes, 'x')), c.write_result) << c.name;
+    EXPECT_EQ(files.close(2), 3) << c.name;
+  }
+}
+
+TEST(NumberedFiles, WritingAfterReadingGoesOnAtTheReadPosition) {
+  rt::MemoryPlatform platform;
+  platform.add_file("f", "abcdef");
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("f", FileMode::binary, FileAccess::default_access, 1), 0);
+  EXPECT_EQ(files.read_bytes(2, 1), "ab");
+  EXPECT_EQ(files.write(1, "XY"), 0);
+  EXPECT_EQ(files.read_bytes(2, 1), "ef");
+  EXPECT_EQ(files.close(1), 0);
+  EXPECT_EQ(platform.file("f"), "abXYef");
+}
+
+}  // namespace

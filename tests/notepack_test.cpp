@@ -1,0 +1,199 @@
+// The fixed-name converter run whole in memory.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "notepack/converter.hpp"
+#include "runtime/memory_platform.hpp"
+
+namespace {
+
+const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
+
+// The worked example: 36 lines, each ending with a line feed.
+const std::string kExample =
+    "<score-partwise>\n  <part>\n    <measure>\n"
+    "      <note>\n        <pitch>\n          <step>C</step>\n          <octave>4</octave>\n"
+    "        </pitch>\n        <duration>2</duration>\n        <voice>1</voice>\n      </note>\n"
+    "      <note>\n        <pitch>\n          <step>F</step>\n          <alter>1</alter>\n"
+    "          <octave>4</octave>\n        </pitch>\n        <duration>1</duration>\n"
+    "        <voice>1</voice>\n      </note>\n"
+    "      <note>\n        <rest/>\n        <duration>4</duration>\n        <voice>1</voice>\n      </note>\n"
+    "      <note>\n        <pitch>\n          <step>A</step>\n          <octave>5</octave>\n"
+    "        </pitch>\n        <duration>8</duration>\n        <voice>1</voice>\n      </note>\n"
+    "    </measure>\n  </part>\n</score-partwise>\n";
+
+struct Outcome {
+  int code;
+  std::string window;
+};
+
+Outcome convert(rt::MemoryPlatform& platform, const std::string& keys = "") {
+  platform.type(keys);
+  const int code = rt::run_program(platform, rt::DataTables(), notepack::run);
+  return {code, platform.output};
+}
+
+std::string note(const std::string& step, const std::string& octave, const std::string& duration,
+                 const std::string& alter = "") {
+  std::string element = "<note>\n<pitch>\n<step>" + step + "</step>\n";
+  if (!alter.empty()) {
+    element += "<alter>" + alter + "</alter>\n";
+  }
+  return element + "<octave>" + octave + "</octave>\n</pitch>\n<duration>" + duration +
+         "</duration>\n<voice>1</voice>\n</note>\n";
+}
+
+std::string rest(const std::string& duration) {
+  return "<note>\n<rest/>\n<duration>" + duration + "</duration>\n<voice>1</voice>\n</note>\n";
+}
+
+TEST(Notepack, ConvertsTheWorkedExample) {
+  for (const bool final_line_feed : {true, false}) {
+    rt::MemoryPlatform platform;
+    platform.add_file("score.xml", final_line_feed ? kExample : kExample.substr(0, kExample.size() - 1));
+    const Outcome run = convert(platform);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.window, std::string("noteC42\r\nnoteF41\r\nALT !\r\npause !\r\nrest4\r\nnoteA58\r\n") +
+                              (final_line_feed ? "" : "o2C4F+8p2o3A1\r\n") + "ok\r\n");
+    EXPECT_EQ(platform.file("tarvel.h"), kDeclaration + "\"o2C4F+8p2o3A1\";\r\n");
+  }
+}
+
+TEST(Notepack, LengthCharactersAndOctaveTexts) {
+  const char* lengths = "843221111";
+  for (int digit = 1; digit <= 9; ++digit) {
+    EXPECT_EQ(notepack::length_character(std::to_string(digit)), std::string(1, lengths[digit - 1])) << digit;
+  }
+  for (const char* zero : {"0", "x", "", "<"}) {
+    EXPECT_EQ(notepack::length_character(zero), std::string(1, '\0')) << zero;
+  }
+  const char* octaves[] = {"-2", "-1", "0", "1", "2", "3", "4", "5", "6", "7"};
+  for (int digit = 0; digit <= 9; ++digit) {
+    EXPECT_EQ(notepack::octave_text(std::to_string(digit)), octaves[digit]);
+  }
+  EXPECT_EQ(notepack::octave_text("x"), "-2");
+  EXPECT_EQ(notepack::field_value("no bracket"), "n");
+  EXPECT_EQ(notepack::field_value("ends>"), "");
+  EXPECT_EQ(notepack::field_value(""), "");
+}
+
+struct PlayCase {
+  const char* name;
+  std::string body;
+  std::string header_lines;  // the file after its declaration line
+  std::string window;
+};
+
+TEST(Notepack, BuildsOneLengthCharacterPerNoteAndPause) {
+  const std::string sixty_four(16, 'x');
+  const PlayCase cases[] = {
+      {"empty score", "", "\"\";\r\n", "ok\r\n"},
+      {"no notes", "<part>\n</part>\n", "\"\";\r\n", "ok\r\n"},
+      {"duration written 12", note("C", "4", "12"), "\"o2C8\";\r\n", "noteC41\r\nok\r\n"},
+      {"duration 0 gives a NUL", note("C", "4", "0"), std::string("\"o2C\0\";\r\n", 9), "noteC40\r\nok\r\n"},
+      {"alter values", note("C", "4", "2", "-1") + note("D", "4", "2", "1") + note("E", "4", "2", "2"),
+       "\"o2C4D+4E4\";\r\n", "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n"},
+      {"octave 1 and a non-digit", note("C", "1", "2") + note("D", "y", "2"), "\"o-1C4o-2D4\";\r\n",
+       "noteC12\r\nnoteDy2\r\nok\r\n"},
+      {"a rest keeps the octave", note("C", "4", "2") + rest("2") + note("D", "4", "2"), "\"o2C4p4D4\";\r\n",
+       "noteC42\r\npause !\r\nrest2\r\nnoteD42\r\nok\r\n"},
+      {"a note tag with attributes", "<note default-x=\"1\">\n<pitch>\n<step>C</step>\n" + note("D", "4", "2"),
+       "\"o2D4\";\r\n", "noteD42\r\nok\r\n"},
+      {"a chord mark before the pitch", "<note>\n<chord/>\n<pitch>\n" + note("E", "4", "2"), "\"o2E4\";\r\n",
+       "noteE42\r\nok\r\n"},
+      {"a missed element after the skip",
+       "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
+           note("D", "4", "2") + note("E", "4", "2"),
+       "\"o2C4E4\";\r\n", "noteC42\r\nnoteE42\r\nok\r\n"},
+      {"pitch and rest on one line",
+       "<note>\n<pitch><rest/>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n"
+       "<duration>8</duration>\n<voice>\n",
+       "\"p1\";\r\n", "pause !\r\nrest8\r\nok\r\n"},
+      {"the field is cut to one character, with no > the first one",
+       "<note>\n<pitch>\nG\n<octave>45</octave>\n</pitch>\n<duration>4</duration>\n<voice>\n",
+       "\"o2G2\";\r\n", "noteG44\r\nok\r\n"},
+  };
+  for (const auto& c : cases) {
+    rt::MemoryPlatform platform;
+    platform.add_file("score.xml", c.body);
+    const Outcome run = convert(platform);
+    EXPECT_EQ(run.code, 0) << c.name;
+    EXPECT_EQ(platform.file("tarvel.h"), kDeclaration + c.header_lines) << c.name;
+    EXPECT_EQ(run.window, c.window) << c.name;
+  }
+}
+
+TEST(Notepack, WritesThePlayStringIn64CharacterPieces) {
+  // Each C quarter in one octave adds "C4": 32 notes after "o2" give 66 characters.
+  struct Case {
+    int notes;
+    std::string tail;
+  };
+  for (const Case& c : {Case{31, "\"\";\r\n"}, Case{32, "\"C4\";\r\n"}}) {
+    std::string body;
+    for (int i = 0; i < c.notes; ++i) {
+      body += note("C", "4", "2");
+    }
+    // 31 notes: "o2" + 62 = 64 characters, a full line and an empty closing one.
+    rt::MemoryPlatform platform;
+    platform.add_file("score.xml", body);
+    convert(platform);
+    std::string full = "o2";
+    for (int i = 0; i < 31; ++i) {
+      full += "C4";
+    }
+    EXPECT_EQ(platform.file("tarvel.h"), kDeclaration + "\"" + full + "\"\r\n" + c.tail);
+  }
+}
+
+TEST(Notepack, EscDuringTheScanLeavesTheHeaderAsItWas) {
+  rt::MemoryPlatform platform;
+  platform.add_file("score.xml", kExample);
+  platform.add_file("tarvel.h", "mine");
+  const Outcome run = convert(platform, "ab\x1b");
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.window, "");
+  EXPECT_EQ(platform.file("tarvel.h"), "mine");
+}
+
+TEST(Notepack, AMissingScoreIsReportedAndNothingIsCreated) {
+  for (const bool folder : {false, true}) {
+    rt::MemoryPlatform platform;
+    if (folder) {
+      platform.files["score.xml"].directory = true;
+    }
+    platform.add_file("tarvel.h", "mine");
+    const Outcome run = convert(platform);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.window, "score.xml - file not found\r\n");
+    EXPECT_EQ(platform.file("tarvel.h"), "mine");
+    EXPECT_FALSE(platform.file("score.xml").has_value());
+  }
+}
+
+TEST(Notepack, AHeaderThatIsNotWrittenIsSaidSo) {
+  for (const bool folder : {false, true}) {
+    rt::MemoryPlatform platform;
+    platform.add_file("score.xml", kExample);
+    if (folder) {
+      platform.files["tarvel.h"].directory = true;
+    } else {
+      platform.files["tarvel.h"].space = 10;
+    }
+    const Outcome run = convert(platform);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_TRUE(run.window.ends_with("noteA58\r\ntarvel.h - file not written\r\n")) << run.window;
+  }
+}
+
+TEST(Notepack, TheCloseKeyDuringTheScanIsIgnored) {
+  rt::MemoryPlatform platform;
+  platform.add_file("score.xml", kExample);
+  platform.keys = {rt::kKeyClose};
+  const Outcome run = convert(platform);
+  EXPECT_TRUE(run.window.ends_with("ok\r\n"));
+  EXPECT_EQ(platform.file("tarvel.h"), kDeclaration + "\"o2C4F+8p2o3A1\";\r\n");
+}
+
+}  // namespace
