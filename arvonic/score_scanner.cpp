@@ -35,6 +35,14 @@ void Converter::read_score_line() {
     if (runtime.at_end_of_file(kScoreFile) != 0) {
       finish_at_end_of_score();
     }
+    if (!runtime.key_waiting()) {
+      // Every poll would come back empty until a key arrives, so the bytes up
+      // to the line feed can be taken a buffer at a time.
+      if (runtime.read_file_until(kScoreFile, '\n', current_line)) {
+        break;
+      }
+      continue;
+    }
     if (runtime.poll_key() == "\x1b") {
       runtime.end_program(0);
     }

@@ -116,6 +116,14 @@ void Converter::read_line() {
       write_header();
       runtime.end_program(0);
     }
+    if (!runtime.key_waiting()) {
+      // No poll could take a key before one arrives: take the bytes up to the
+      // line feed a buffer at a time.
+      if (runtime.read_file_until(kScoreFile, '\n', current_line)) {
+        return;
+      }
+      continue;
+    }
     if (runtime.poll_key() == "\x1b") {
       runtime.end_program(0);
     }

@@ -1,6 +1,7 @@
 #include "runtime/files.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace rt {
 
@@ -169,6 +170,31 @@ Text NumberedFiles::read_bytes(std::int32_t count, std::int32_t number) {
     wanted -= take;
   }
   return bytes;
+}
+
+bool NumberedFiles::read_until(std::int32_t number, char delimiter, Text& out) {
+  Open* file = slot(number);
+  if (file == nullptr) {
+    return false;
+  }
+  const bool sized = file->mode == FileMode::binary || file->mode == FileMode::random;
+  if ((sized && (file->position >= file->size_at_open || file->exhausted)) ||
+      (file->begin == file->end && !refill(*file))) {
+    return false;
+  }
+  std::size_t available = file->end - file->begin;
+  if (sized) {
+    available = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(available), file->size_at_open - file->position));
+  }
+  const char* first = file->buffer.data() + file->begin;
+  const auto* found = static_cast<const char*>(std::memchr(first, delimiter, available));
+  const std::size_t taken = found != nullptr ? static_cast<std::size_t>(found - first) : available;
+  out.append(first, taken);
+  const std::size_t consumed = taken + (found != nullptr ? 1 : 0);
+  file->begin += consumed;
+  file->position += static_cast<std::int64_t>(consumed);
+  return found != nullptr;
 }
 
 }  // namespace rt

@@ -44,6 +44,10 @@ class NumberedFiles {
 
   std::int32_t at_end(std::int32_t number);
   Text read_bytes(std::int32_t count, std::int32_t number);
+  // Appends the bytes before the next delimiter to out and consumes the
+  // delimiter, taking at most what one buffer holds and never reading past the
+  // end that at_end would report. True when the delimiter was met.
+  bool read_until(std::int32_t number, char delimiter, Text& out);
   bool in_use(std::int32_t number) const { return slot(number) != nullptr; }
 
  private:

@@ -19,6 +19,12 @@ class Keyboard {
   // Returns once a key has been queued since the last key was taken (the key
   // stays queued), after milliseconds when not -1, or at once when input ended.
   void wait_key(int milliseconds);
+  // True when a key waits to be taken, so that the next poll would return it.
+  // Costs no system call while nothing can have arrived.
+  bool key_waiting() {
+    pump();
+    return !queue_.empty();
+  }
   // The next key for the line editor, waiting as long as it takes; nothing once
   // the input has ended.
   std::optional<int> next_key();

@@ -44,6 +44,12 @@ class Runtime {
   Text read_file_bytes(std::int32_t count, std::int32_t number) {
     return files_.read_bytes(count, number);
   }
+  // The bulk form of reading byte by byte up to a delimiter: appends at most one
+  // buffer of bytes to out and tells whether the delimiter was met (and consumed).
+  bool read_file_until(std::int32_t number, char delimiter, Text& out) {
+    return files_.read_until(number, delimiter, out);
+  }
+  bool key_waiting() { return keyboard_.key_waiting(); }
 
   void restore_table(std::string_view label) { data_.restore_table(label); }
   Text read_item() { return data_.read_item(); }

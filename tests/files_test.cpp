@@ -185,3 +185,34 @@ TEST(NumberedFiles, WritingAfterReadingGoesOnAtTheReadPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NumberedFiles, ReadUntilTakesABufferAtATimeAndStopsWhereTheEndIs) {
+  std::string data = "ab\ncd";
+  data += std::string(rt::NumberedFiles::kBufferSize, 'x');
+  data += "\nlast";
+  rt::MemoryPlatform platform;
+  platform.add_file("f", data);
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("f", FileMode::binary, FileAccess::default_access, 1), 0);
+  platform.files["f"].data += "grown\n";  // beyond the size recorded at open
+
+  std::string line;
+  EXPECT_TRUE(files.read_until(1, '\n', line));
+  EXPECT_EQ(line, "ab");
+  line.clear();
+  EXPECT_FALSE(files.read_until(1, '\n', line));  // the rest of the first buffer
+  EXPECT_EQ(line.size(), rt::NumberedFiles::kBufferSize - 3);
+  EXPECT_TRUE(files.read_until(1, '\n', line));
+  EXPECT_EQ(line, "cd" + std::string(rt::NumberedFiles::kBufferSize, 'x'));
+  line.clear();
+  EXPECT_FALSE(files.read_until(1, '\n', line));
+  EXPECT_EQ(line, "last");
+  EXPECT_EQ(files.at_end(1), -1);
+  EXPECT_FALSE(files.read_until(1, '\n', line));
+  EXPECT_EQ(line, "last");
+  EXPECT_FALSE(files.read_until(9, '\n', line));
+}
+
+}  // namespace

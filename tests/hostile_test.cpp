@@ -1,0 +1,201 @@
+// Scores and names that no export would give, fed to the built programs: every
+// run must end as the programs choose, and an error end touches no file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "process_runner.hpp"
+
+namespace {
+
+using testing_support::ProcessResult;
+using testing_support::TempFolder;
+
+const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
+const std::string kHeader =
+    "<?xml version=\"1.0\"?>\n<!DOCTYPE score-partwise PUBLIC \"MusicXML 4.0\">\n<score-partwise>\n";
+
+std::string note(const char* step, const char* alter, const char* octave, const char* duration) {
+  std::string element = std::string("<note>\n<pitch>\n<step>") + step + "</step>\n";
+  if (*alter != '\0') {
+    element += std::string("<alter>") + alter + "</alter>\n";
+  }
+  return element + "<octave>" + octave + "</octave>\n</pitch>\n<duration>" + duration +
+         "</duration>\n<voice>1</voice>\n</note>\n";
+}
+
+const std::string kScore = kHeader + "<divisions>2</divisions>\n" + note("C", "", "4", "2") +
+                           note("D", "1", "4", "1") + "<note>\n<rest/>\n<duration>2</duration>\n<voice>\n</note>\n" +
+                           note("E", "-1", "5", "3") + note("G", "", "3", "8") + "</score-partwise>\n";
+
+// The PLAY string a header file holds, its pieces joined.
+std::string play_string(const std::string& header) {
+  std::string joined;
+  for (std::size_t at = kDeclaration.size(); at < header.size();) {
+    const auto end = header.find("\r\n", at);
+    std::string line = header.substr(at, end - at);
+    if (line.ends_with(";")) {
+      line.pop_back();
+    }
+    joined += line.substr(1, line.size() - 2);
+    at = end + 2;
+  }
+  return joined;
+}
+
+// What every run must show, whatever it was fed.
+void expect_a_chosen_end(const ProcessResult& result, const std::string& name) {
+  EXPECT_FALSE(result.timed_out) << name;
+  EXPECT_EQ(result.signal, 0) << name;
+  EXPECT_TRUE(result.exit_code == 0 || result.exit_code == 6) << name << ": " << result.exit_code;
+  EXPECT_EQ(result.err.empty(), result.exit_code == 0) << name;
+}
+
+ProcessResult arvonic(const TempFolder& folder, const std::string& keys = "\n\n") {
+  return testing_support::run_process(ARVONIC_PROGRAM, folder.path(), keys);
+}
+
+ProcessResult notepack(const TempFolder& folder) {
+  return testing_support::run_process(NOTEPACK_PROGRAM, folder.path(), "");
+}
+
+TEST(Hostile, EveryPrefixOfAScoreConvertsAPrefixOfItsMelody) {
+  TempFolder whole;
+  whole.write("score.xml", kScore);
+  ASSERT_EQ(arvonic(whole).exit_code, 0);
+  const std::string full = play_string(whole.read("score.h"));
+  ASSERT_EQ(full, "L8o3C4D+p4o4E-4.o2G1");
+  ASSERT_EQ(notepack(whole).exit_code, 0);
+  const std::string full_bytes = play_string(whole.read("tarvel.h"));
+
+  for (std::size_t cut = 0; cut <= kScore.size(); ++cut) {
+    const std::string name = "cut at " + std::to_string(cut);
+    TempFolder folder;
+    folder.write("score.xml", kScore.substr(0, cut));
+    const auto result = arvonic(folder);
+    expect_a_chosen_end(result, name);
+    if (result.out.ends_with("<divisions> not found\r\n")) {
+      EXPECT_EQ(folder.read("score.h"), "<missing>") << name;
+      continue;
+    }
+    ASSERT_TRUE(result.out.ends_with("ok\r\n")) << name << result.out;
+    const std::string play = play_string(folder.read("score.h"));
+    EXPECT_TRUE(full.starts_with(play)) << name << ": " << play;
+
+    const auto packed = notepack(folder);
+    expect_a_chosen_end(packed, name);
+    EXPECT_TRUE(full_bytes.starts_with(play_string(folder.read("tarvel.h")))) << name;
+  }
+}
+
+constexpr char kNulFields[] =
+    "<divisions>2\n<note>\n<pitch>\n<step>\0\n<octave>\0\n</pitch>\n<duration>\0\n<voice>\n";
+
+TEST(Hostile, GarbageAndOddBytesEndAsTheProgramsChoose) {
+  std::mt19937 random(20261208);
+  std::vector<std::pair<std::string, std::string>> scores = {
+      {"NUL bytes in fields", kHeader + std::string(kNulFields, sizeof kNulFields - 1)},
+      {"CR-only line ends", kScore},
+      {"bytes above 127", kHeader + "<divisions>\xff\n"},
+  };
+  for (auto& c : scores[1].second) {
+    c = c == '\n' ? '\r' : c;
+  }
+  for (int i = 0; i < 40; ++i) {
+    std::string garbage(random() % 4096, '\0');
+    for (auto& byte : garbage) {
+      byte = static_cast<char>(random() % 256);
+    }
+    scores.emplace_back("garbage " + std::to_string(i), garbage);
+    scores.emplace_back("garbage after a header " + std::to_string(i), kHeader + "<divisions>4\n" + garbage);
+  }
+  for (const auto& [name, score] : scores) {
+    TempFolder folder;
+    folder.write("score.xml", score);
+    const auto result = arvonic(folder);
+    expect_a_chosen_end(result, name);
+    const bool written = result.out.ends_with("\r\nok\r\n");
+    EXPECT_EQ(folder.read("score.h") != "<missing>", written) << name;
+    EXPECT_EQ(folder.read("score.bas") != "<missing>", written) << name;
+    const auto packed = notepack(folder);
+    expect_a_chosen_end(packed, name);
+    EXPECT_EQ(packed.exit_code, 0) << name;
+    EXPECT_TRUE(packed.out.ends_with("ok\r\n")) << name;
+    EXPECT_EQ(folder.read("score.xml"), score) << name;
+  }
+}
+
+TEST(Hostile, A50MegabyteLineWithoutLineFeed) {
+  TempFolder folder;
+  folder.write("score.xml", kHeader + "<divisions>2</divisions>\n" + std::string(50'000'000, 'x'));
+  const auto result = arvonic(folder);
+  expect_a_chosen_end(result, "50 MB line");
+  EXPECT_TRUE(result.out.ends_with("processing...\r\nok\r\n"));
+  EXPECT_EQ(folder.read("score.h"), kDeclaration + "\"L8\";\r\n");
+  const auto packed = notepack(folder);
+  EXPECT_EQ(packed.out, "\r\nok\r\n");  // the PLAY string, empty, printed at the end of the file
+}
+
+TEST(Hostile, TenThousandNestedElements) {
+  std::string score = kHeader + "<divisions>2</divisions>\n";
+  for (int i = 0; i < 10000; ++i) {
+    score += std::string(static_cast<std::size_t>(i % 200), ' ') + "<note>\n";
+  }
+  for (int i = 0; i < 10000; ++i) {
+    score += "</note>\n";
+  }
+  TempFolder folder;
+  folder.write("score.xml", score);
+  const auto result = arvonic(folder);
+  expect_a_chosen_end(result, "nested");
+  EXPECT_EQ(folder.read("score.h"), kDeclaration + "\"L8\";\r\n");
+  EXPECT_EQ(notepack(folder).exit_code, 0);
+  EXPECT_EQ(folder.read("tarvel.h"), kDeclaration + "\"\";\r\n");
+}
+
+TEST(Hostile, AScoreThatIsAFolderOrAFifo) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder.path() / "score.xml");
+  auto result = arvonic(folder);
+  expect_a_chosen_end(result, "folder");
+  EXPECT_TRUE(result.out.ends_with("score.xml - file not found\r\n"));
+  EXPECT_EQ(notepack(folder).out, "score.xml - file not found\r\n");
+  EXPECT_EQ(folder.read("score.h"), "<missing>");
+  EXPECT_EQ(folder.read("tarvel.h"), "<missing>");
+
+  // A FIFO nobody writes to holds nothing: it converts as an empty score, at once.
+  TempFolder fifo;
+  ASSERT_EQ(mkfifo((fifo.path() / "score.xml").c_str(), 0600), 0);
+  result = arvonic(fifo);
+  expect_a_chosen_end(result, "fifo");
+  EXPECT_TRUE(result.out.ends_with("ok\r\n"));
+  EXPECT_EQ(fifo.read("score.h"), kDeclaration);
+  const auto packed = notepack(fifo);
+  EXPECT_FALSE(packed.timed_out);
+  EXPECT_EQ(packed.out, "ok\r\n");
+}
+
+TEST(Hostile, NamesThatAreOddOrTooLong) {
+  TempFolder folder;
+  folder.write("tune.xml", kScore);
+  // The same name twice: the score is only ever read.
+  auto result = arvonic(folder, "tune\ntune\n");
+  expect_a_chosen_end(result, "same name");
+  EXPECT_EQ(folder.read("tune.xml"), kScore);
+  EXPECT_EQ(play_string(folder.read("tune.h")), "L8o3C4D+p4o4E-4.o2G1");
+
+  const std::string long_name(300, 'n');
+  result = arvonic(folder, long_name + "\n\n");
+  expect_a_chosen_end(result, "long name");
+  EXPECT_TRUE(result.out.ends_with(long_name + ".xml - file not found\r\n"));
+
+  result = arvonic(folder, "tune\n" + long_name + "\n");
+  expect_a_chosen_end(result, "long output name");
+  EXPECT_TRUE(result.out.ends_with(long_name + ".h - file not written\r\n" + long_name +
+                                   ".bas - file not written\r\n"));
+}
+
+}  // namespace
