@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "process_runner.hpp"
 #include "score_builder.hpp"
@@ -170,39 +171,83 @@ TEST(Terminal, TheModeComesBackAfterARunTimeError) {
   EXPECT_TRUE(same_mode(run.mode(), run.original()));
 }
 
+enum class Point { prompt, scan, final_wait };
+
 struct SignalCase {
-  const char* name;
   const char* program;
+  Point point;
   const char* typed;  // typed to raise the signal, or empty to send it
   int signal;
 };
 
+// A score whose scan takes a while: a few notes among a great many other lines.
+std::string long_score() {
+  Score score("2");
+  score.note("C", "4", "2");
+  const std::string lyric = "        <lyric number=\"1\"><text>la</text></lyric>";
+  for (int i = 0; i < 1'500'000; ++i) {
+    score.line(lyric);
+  }
+  return score.note("D", "4", "2").text();
+}
+
 TEST(Terminal, TheModeComesBackWhenASignalEndsTheProgram) {
-  const SignalCase cases[] = {
-      {"Ctrl+C at the prompt", ARVONIC_PROGRAM, "\x03", SIGINT},
-      {"Ctrl+\\ at the prompt", ARVONIC_PROGRAM, "\x1c", SIGQUIT},
-      {"SIGTERM at the prompt", ARVONIC_PROGRAM, "", SIGTERM},
-      {"hang-up at the prompt", ARVONIC_PROGRAM, "", SIGHUP},
-      {"Ctrl+C in the final wait", NOTEPACK_PROGRAM, "\x03", SIGINT},
-      {"SIGTERM in the final wait", NOTEPACK_PROGRAM, "", SIGTERM},
-      {"hang-up in the final wait", NOTEPACK_PROGRAM, "", SIGHUP},
-  };
+  std::vector<SignalCase> cases;
+  for (const char* program : {ARVONIC_PROGRAM, NOTEPACK_PROGRAM}) {
+    for (const Point point : {Point::prompt, Point::scan, Point::final_wait}) {
+      if (point == Point::prompt && std::string(program) == NOTEPACK_PROGRAM) {
+        continue;  // it asks nothing
+      }
+      cases.push_back({program, point, "\x03", SIGINT});
+      cases.push_back({program, point, "\x1c", SIGQUIT});
+      cases.push_back({program, point, "", SIGTERM});
+      cases.push_back({program, point, "", SIGHUP});
+    }
+  }
+  TempFolder long_folder;
+  long_folder.write("score.xml", long_score());
   for (const auto& c : cases) {
-    TempFolder folder;
-    folder.write("score.xml", Score("2").note("C", "4", "2").text());
-    TerminalRun run(c.program, folder.path());
     const bool arvonic = std::string(c.program) == ARVONIC_PROGRAM;
-    ASSERT_TRUE(run.wait_for(arvonic ? " input file [score]:" : "ok\r")) << c.name;
-    ASSERT_TRUE(run.wait_for_raw_mode()) << c.name;
+    const std::string name = std::string(arvonic ? "arvonic" : "notepack") + " point " +
+                             std::to_string(static_cast<int>(c.point)) + " signal " + std::to_string(c.signal);
+    TempFolder short_folder;
+    short_folder.write("score.xml", Score("2").note("C", "4", "2").text());
+    const TempFolder& folder = c.point == Point::scan ? long_folder : short_folder;
+    TerminalRun run(c.program, folder.path());
+    if (arvonic) {
+      ASSERT_TRUE(run.wait_for(" input file [score]:")) << name;
+    }
+    ASSERT_TRUE(run.wait_for_raw_mode()) << name;
+    if (arvonic && c.point != Point::prompt) {
+      run.type("\r\r");
+      ASSERT_TRUE(run.wait_for(c.point == Point::scan ? "processing..." : "ok\r")) << name;
+    } else if (!arvonic && c.point == Point::final_wait) {
+      ASSERT_TRUE(run.wait_for("ok\r")) << name;
+    }
     if (*c.typed != '\0') {
       run.type(c.typed);
     } else {
       kill(run.pid(), c.signal);
     }
     const int status = run.wait_end();
-    ASSERT_TRUE(WIFSIGNALED(status)) << c.name << " status " << status;
-    EXPECT_EQ(WTERMSIG(status), c.signal) << c.name;
-    EXPECT_TRUE(same_mode(run.mode(), run.original())) << c.name;
+    ASSERT_TRUE(WIFSIGNALED(status)) << name << " status " << status << run.screen();
+    EXPECT_EQ(WTERMSIG(status), c.signal) << name;
+    EXPECT_TRUE(same_mode(run.mode(), run.original())) << name;
+    // Outputs are opened only after the scan: a signal during it leaves none;
+    // in the final wait they are already complete.
+    const bool written = c.point == Point::final_wait;
+    if (arvonic) {
+      EXPECT_EQ(folder.read("score.h") != "<missing>", written) << name;
+      EXPECT_EQ(folder.read("score.bas") != "<missing>", written) << name;
+      if (written) {
+        EXPECT_EQ(folder.read("score.bas"), "PLAY \"L8o3C4\"\r\n") << name;
+      }
+    } else {
+      EXPECT_EQ(folder.read("tarvel.h") != "<missing>", written) << name;
+      if (written) {
+        EXPECT_EQ(folder.read("tarvel.h"), "const PROGMEM unsigned char notes[]=\\\r\n\"\";\r\n") << name;
+      }
+    }
   }
 }
 
