@@ -29,6 +29,12 @@ void Console::print(std::string_view bytes) {
   }
 }
 
+void Console::flush() {
+  if (window_) {
+    window_->flush();
+  }
+}
+
 Text Console::input_line(std::string_view prompt, bool question_mark, bool line_end) {
   if (!prompt.empty()) {
     print(prompt);
@@ -36,6 +42,7 @@ Text Console::input_line(std::string_view prompt, bool question_mark, bool line_
   if (question_mark) {
     print("? ");
   }
+  flush();
   const bool live = !window_ && platform_.output_is_terminal();
   LineEditor editor(platform_.screen_width());
   while (const auto key = keyboard_.next_key()) {

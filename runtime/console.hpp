@@ -17,6 +17,8 @@ class Console {
   Console(Platform& platform, Keyboard& keyboard) : platform_(platform), keyboard_(keyboard) {}
 
   void print(std::string_view bytes);
+  // Shows what the window holds back; console output is never held back.
+  void flush();
   // Reads a reply with the line editor. On a terminal the reply is drawn as it
   // is typed; elsewhere the finished reply is written once. The end of input
   // ends the reply as Enter would.

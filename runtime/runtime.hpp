@@ -35,7 +35,10 @@ class Runtime {
   void print_line_end(std::int32_t file);
   Text input_line(std::string_view prompt, bool question_mark, bool line_end);
   Text poll_key() { return keyboard_.poll_key(); }
-  void wait_key(std::int32_t milliseconds) { keyboard_.wait_key(milliseconds); }
+  void wait_key(std::int32_t milliseconds) {
+    console_.flush();
+    keyboard_.wait_key(milliseconds);
+  }
 
   std::int32_t open_file(const Text& name, FileMode mode, FileAccess access, std::int32_t number);
   std::int32_t close_file(std::int32_t number);

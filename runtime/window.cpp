@@ -3,7 +3,17 @@
 namespace rt {
 
 void StreamGridView::printed(std::string_view bytes, const TextGrid& /*grid*/) {
-  platform_.write_output(bytes);
+  pending_.append(bytes);
+  if (pending_.size() >= kPiece) {
+    flush();
+  }
+}
+
+void StreamGridView::flush() {
+  if (!pending_.empty()) {
+    platform_.write_output(pending_);
+    pending_.clear();
+  }
 }
 
 void TerminalGridView::printed(std::string_view bytes, const TextGrid& /*grid*/) {
@@ -36,6 +46,12 @@ void Window::print(std::string_view bytes) {
   grid_.print(bytes);
   if (view_) {
     view_->printed(bytes, grid_);
+  }
+}
+
+void Window::flush() {
+  if (view_) {
+    view_->flush();
   }
 }
 

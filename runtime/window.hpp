@@ -19,17 +19,25 @@ class GridView {
   virtual ~GridView() = default;
   // Called after bytes were printed into the grid.
   virtual void printed(std::string_view bytes, const TextGrid& grid) = 0;
-  virtual void close() {}
+  // Shows everything printed so far; called before every wait for a key.
+  virtual void flush() {}
+  virtual void close() { flush(); }
 };
 
-// The printed text goes to standard output as printed, bytes unchanged.
+// The printed text goes to standard output as printed, bytes unchanged. Nobody
+// watches a stream as it grows, so it is written in large pieces: when the
+// piece is full, before every wait for a key, and when the window closes.
 class StreamGridView final : public GridView {
  public:
+  static constexpr std::size_t kPiece = 64 * 1024;
   explicit StreamGridView(Platform& platform) : platform_(platform) {}
+  ~StreamGridView() override { StreamGridView::flush(); }
   void printed(std::string_view bytes, const TextGrid& grid) override;
+  void flush() override;
 
  private:
   Platform& platform_;
+  std::string pending_;
 };
 
 // The printed text goes to the terminal, wrapped at the grid's width.
@@ -52,6 +60,7 @@ class Window {
       : title_(std::move(title)), view_(std::move(view)) {}
 
   void print(std::string_view bytes);
+  void flush();
   void close();
 
   const TextGrid& grid() const { return grid_; }

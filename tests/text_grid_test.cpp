@@ -62,6 +62,10 @@ TEST(WindowViews, AStreamGetsTheBytesAsPrintedAndATerminalGetsRowsOf80) {
   rt::MemoryPlatform stream;
   rt::Window to_stream("t", rt::make_grid_view(stream));
   to_stream.print(text);
+  EXPECT_EQ(stream.output, "");  // held back until a wait, a full piece or the close
+  to_stream.close();
+  EXPECT_EQ(stream.output, text);
+  to_stream.print("after the close");
   EXPECT_EQ(stream.output, text);
 
   rt::MemoryPlatform terminal;
@@ -71,6 +75,23 @@ TEST(WindowViews, AStreamGetsTheBytesAsPrintedAndATerminalGetsRowsOf80) {
   to_terminal.print(std::string(5, 'a') + "\r\nb");
   EXPECT_EQ(terminal.output, std::string(80, 'a') + "\r\n" + std::string(5, 'a') + "\r\nb");
   EXPECT_EQ(to_terminal.grid().row_text(1), "aaaaa");
+}
+
+TEST(WindowViews, AStreamIsWrittenBeforeEveryWaitAndInLargePieces) {
+  rt::MemoryPlatform platform;
+  platform.type("k");
+  rt::run_program(platform, rt::DataTables(), [&](rt::Runtime& runtime) {
+    runtime.open_window();
+    runtime.print_text(0, "before the wait", true);
+    EXPECT_EQ(platform.output, "");
+    runtime.wait_key(-1);
+    EXPECT_EQ(platform.output, "before the wait\r\n");
+    const std::string piece(rt::StreamGridView::kPiece, 'p');
+    runtime.print_text(0, piece, false);
+    EXPECT_EQ(platform.output.size(), piece.size() + 17);
+    runtime.print_text(0, "at the end", false);
+  });
+  EXPECT_TRUE(platform.output.ends_with("pat the end"));
 }
 
 TEST(WindowViews, TheWindowTakesConsoleOutputAndThePlatformsName) {
