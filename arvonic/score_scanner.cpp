@@ -79,6 +79,16 @@ void Converter::scan_notes() {
     if (runtime.at_end_of_file(kScoreFile) != 0) {
       finish_at_end_of_score();
     }
+    // While no key waits, lines that open no note element pass in bulk: each
+    // pass over one would only count it and try the split.
+    if (!runtime.key_waiting()) {
+      if (const std::int64_t skipped = runtime.skip_lines_without(kScoreFile, "<note"); skipped > 0) {
+        line_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(line_number) +
+                                                static_cast<std::uint32_t>(skipped));
+        split_play_line();
+        continue;
+      }
+    }
     read_score_line();
     if (line_holds("<note")) {
       read_score_line();

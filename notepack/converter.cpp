@@ -48,6 +48,11 @@ void Converter::run() {
   runtime.open_file(kScoreName, rt::FileMode::binary, rt::FileAccess::default_access, kScoreFile);
 
   while (~runtime.at_end_of_file(kScoreFile) != 0) {
+    // While no key waits, lines that open no note element pass in bulk: each
+    // would only be read and dropped by one pass of this loop.
+    if (!runtime.key_waiting() && runtime.skip_lines_without(kScoreFile, "<note>") > 0) {
+      continue;
+    }
     read_line();
     if (!line_holds("<note>")) {
       continue;

@@ -172,29 +172,54 @@ Text NumberedFiles::read_bytes(std::int32_t count, std::int32_t number) {
   return bytes;
 }
 
+std::string_view NumberedFiles::readable(Open& file) {
+  const bool sized = file.mode == FileMode::binary || file.mode == FileMode::random;
+  if ((sized && (file.position >= file.size_at_open || file.exhausted)) ||
+      (file.begin == file.end && !refill(file))) {
+    return {};
+  }
+  std::size_t available = file.end - file.begin;
+  if (sized) {
+    available = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(available), file.size_at_open - file.position));
+  }
+  return {file.buffer.data() + file.begin, available};
+}
+
 bool NumberedFiles::read_until(std::int32_t number, char delimiter, Text& out) {
   Open* file = slot(number);
   if (file == nullptr) {
     return false;
   }
-  const bool sized = file->mode == FileMode::binary || file->mode == FileMode::random;
-  if ((sized && (file->position >= file->size_at_open || file->exhausted)) ||
-      (file->begin == file->end && !refill(*file))) {
-    return false;
-  }
-  std::size_t available = file->end - file->begin;
-  if (sized) {
-    available = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(available), file->size_at_open - file->position));
-  }
-  const char* first = file->buffer.data() + file->begin;
-  const auto* found = static_cast<const char*>(std::memchr(first, delimiter, available));
-  const std::size_t taken = found != nullptr ? static_cast<std::size_t>(found - first) : available;
-  out.append(first, taken);
-  const std::size_t consumed = taken + (found != nullptr ? 1 : 0);
+  const std::string_view bytes = readable(*file);
+  const auto found = bytes.find(delimiter);
+  const std::size_t taken = found != std::string_view::npos ? found : bytes.size();
+  out.append(bytes.data(), taken);
+  const std::size_t consumed = taken + (found != std::string_view::npos ? 1 : 0);
   file->begin += consumed;
   file->position += static_cast<std::int64_t>(consumed);
-  return found != nullptr;
+  return found != std::string_view::npos;
+}
+
+std::int64_t NumberedFiles::skip_lines_without(std::int32_t number, std::string_view pattern) {
+  Open* file = slot(number);
+  if (file == nullptr || pattern.empty()) {
+    return 0;
+  }
+  const std::string_view bytes = readable(*file);
+  // A pattern holds no line feed, so a line that contains it holds all of it.
+  const void* match = memmem(bytes.data(), bytes.size(), pattern.data(), pattern.size());
+  const std::size_t before = match != nullptr
+                                 ? static_cast<std::size_t>(static_cast<const char*>(match) - bytes.data())
+                                 : bytes.size();
+  const std::size_t last_line_feed = bytes.substr(0, before).rfind('\n');
+  if (last_line_feed == std::string_view::npos) {
+    return 0;
+  }
+  const std::string_view skipped = bytes.substr(0, last_line_feed + 1);
+  file->begin += skipped.size();
+  file->position += static_cast<std::int64_t>(skipped.size());
+  return std::count(skipped.begin(), skipped.end(), '\n');
 }
 
 }  // namespace rt

@@ -48,6 +48,10 @@ class NumberedFiles {
   // delimiter, taking at most what one buffer holds and never reading past the
   // end that at_end would report. True when the delimiter was met.
   bool read_until(std::int32_t number, char delimiter, Text& out);
+  // Consumes the whole lines (each ending in a line feed) at the read position
+  // that do not contain pattern, looking no further than one buffer and never
+  // past the end at_end would report. Gives how many lines it consumed.
+  std::int64_t skip_lines_without(std::int32_t number, std::string_view pattern);
   bool in_use(std::int32_t number) const { return slot(number) != nullptr; }
 
  private:
@@ -65,6 +69,8 @@ class NumberedFiles {
   };
 
   Open* slot(std::int32_t number) const;
+  // The unread bytes in the buffer (refilled when empty) up to the end at_end would report.
+  std::string_view readable(Open& file);
   bool refill(Open& file);
   void flush(Open& file);
   bool finish(Open& file);

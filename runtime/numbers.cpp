@@ -1,5 +1,6 @@
 #include "runtime/numbers.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,23 @@ double parse_decimal(std::string_view text) {
   }
   if (starts_with_word(rest, "nan")) {
     return std::numeric_limits<double>::quiet_NaN();
+  }
+
+  // Most numbers in a score are a few plain digits: read those exactly here.
+  {
+    std::size_t end = i;
+    std::int64_t whole = 0;
+    while (end < text.size() && end - i < 15 && is_digit(text[end])) {
+      whole = whole * 10 + (text[end] - '0');
+      ++end;
+    }
+    const bool continues = end < text.size() && (is_digit(text[end]) || text[end] == '.' ||
+                                                 text[end] == 'e' || text[end] == 'E' ||
+                                                 text[end] == 'd' || text[end] == 'D');
+    if (end > i && !continues) {
+      const auto value = static_cast<double>(whole);
+      return negative ? -value : value;
+    }
   }
 
   // Gather only the characters that continue a plain decimal number, so that the
@@ -146,6 +164,12 @@ Text format_number(double value) {
   }
   if (value == 0.0) {
     return "0";  // also for -0, which is not a negative value
+  }
+  // Whole numbers below 10^16 are written as plain integers by "%.16g" too.
+  if (std::fabs(value) < 1e16 && value == std::trunc(value)) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<std::int64_t>(value)).ptr;
+    return Text(digits, end);
   }
   char buffer[64];
   const int written = std::snprintf(buffer, sizeof buffer, "%.16g", value);

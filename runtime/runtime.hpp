@@ -52,6 +52,11 @@ class Runtime {
   bool read_file_until(std::int32_t number, char delimiter, Text& out) {
     return files_.read_until(number, delimiter, out);
   }
+  // The bulk form of reading lines one by one and dropping those without
+  // pattern: gives how many whole lines it passed over.
+  std::int64_t skip_lines_without(std::int32_t number, std::string_view pattern) {
+    return files_.skip_lines_without(number, pattern);
+  }
   bool key_waiting() { return keyboard_.key_waiting(); }
 
   void restore_table(std::string_view label) { data_.restore_table(label); }

@@ -352,3 +352,32 @@ TEST(Arvonic, KeysPressedDuringTheScanAreTakenByThePoll) {
 }
 
 }  // namespace
+
+namespace {
+
+// With a key waiting before every score byte the converters take each byte
+// alone; without keys they take lines and runs of lines in bulk. Both must
+// give the same run.
+TEST(Arvonic, BulkReadingGivesTheSameRunAsReadingByteByByte) {
+  const std::string scores[] = {
+      Score("4").note("C", "4", "1").line("<direction>").line("<note-size type=\"cue\">70</note-size>")
+          .rest("4").note("E", "5", "2", "-1").line("").close().text("\r\n"),
+      lines_of_c(200).text(),
+      Score("2").note("C", "4", "2").line("<x>").note("D", "4", "5").text(),
+      Score("2").note("C", "4", "2").text("\n", false) + "<no",
+  };
+  for (const auto& score : scores) {
+    rt::MemoryPlatform bulk;
+    bulk.add_file("score.xml", score);
+    const Outcome fast = convert(bulk);
+    rt::MemoryPlatform bytewise;
+    bytewise.add_file("score.xml", score);
+    const Outcome slow = convert(bytewise, "\n\n" + std::string(score.size() + 10, 'k'));
+    EXPECT_EQ(fast.output, slow.output);
+    EXPECT_EQ(fast.code, slow.code);
+    EXPECT_EQ(bulk.file("score.h"), bytewise.file("score.h"));
+    EXPECT_EQ(bulk.file("score.bas"), bytewise.file("score.bas"));
+  }
+}
+
+}  // namespace

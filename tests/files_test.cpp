@@ -216,3 +216,59 @@ TEST(NumberedFiles, ReadUntilTakesABufferAtATimeAndStopsWhereTheEndIs) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NumberedFiles, SkipLinesWithoutPassesWholeLinesUpToTheOneWithThePattern) {
+  struct Case {
+    const char* name;
+    std::string data;
+    std::int64_t skipped;
+    std::string rest;  // what read_bytes then gives
+  };
+  const Case cases[] = {
+      {"up to the line holding the pattern", "a\nb\n  <note>\nc\n", 2, "  <note>\nc\n"},
+      {"the first line holds it", "<note>\nx\n", 0, "<note>\nx\n"},
+      {"no pattern: every whole line", "a\nb\nunfinished", 2, "unfinished"},
+      {"nothing whole", "unfinished", 0, "unfinished"},
+      {"a pattern cut by the end stays", "a\n<no", 1, "<no"},
+      {"empty", "", 0, ""},
+  };
+  for (const auto& c : cases) {
+    rt::MemoryPlatform platform;
+    platform.add_file("f", c.data);
+    rt::NumberedFiles files(platform);
+    ASSERT_EQ(files.open("f", FileMode::binary, FileAccess::read, 1), 0);
+    EXPECT_EQ(files.skip_lines_without(1, "<note>"), c.skipped) << c.name;
+    EXPECT_EQ(files.read_bytes(100, 1), c.rest) << c.name;
+  }
+}
+
+TEST(NumberedFiles, SkipLinesWithoutLooksNoFurtherThanOneBufferOrTheRecordedEnd) {
+  std::string data;
+  while (data.size() < 3 * rt::NumberedFiles::kBufferSize) {
+    data += "<direction>\n";
+  }
+  rt::MemoryPlatform platform;
+  platform.add_file("f", data);
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("f", FileMode::binary, FileAccess::default_access, 1), 0);
+  platform.files["f"].data += "grown\n";
+  std::int64_t lines = 0;
+  for (std::int64_t step = 1; step > 0;) {
+    step = files.skip_lines_without(1, "<note>");
+    EXPECT_LE(step, static_cast<std::int64_t>(rt::NumberedFiles::kBufferSize / 12 + 1));
+    lines += step;
+    if (step == 0 && files.at_end(1) == 0) {
+      std::string line;
+      while (!files.read_until(1, '\n', line)) {  // the line cut by the buffer's end
+      }
+      ++lines;
+      step = 1;
+    }
+  }
+  EXPECT_EQ(lines, static_cast<std::int64_t>(data.size() / 12));
+  EXPECT_EQ(files.at_end(1), -1);
+}
+
+}  // namespace

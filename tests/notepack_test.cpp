@@ -196,4 +196,24 @@ TEST(Notepack, TheCloseKeyDuringTheScanIsIgnored) {
   EXPECT_EQ(platform.file("tarvel.h"), kDeclaration + "\"o2C4F+8p2o3A1\";\r\n");
 }
 
+TEST(Notepack, BulkReadingGivesTheSameRunAsReadingByteByByte) {
+  const std::string scores[] = {
+      kExample,
+      kExample.substr(0, kExample.size() - 1),
+      "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
+          note("D", "4", "2") + "<dir>\n<dir>\n" + note("E", "4", "2"),
+      note("C", "4", "2") + "<not",
+  };
+  for (const auto& score : scores) {
+    rt::MemoryPlatform bulk;
+    bulk.add_file("score.xml", score);
+    const Outcome fast = convert(bulk);
+    rt::MemoryPlatform bytewise;
+    bytewise.add_file("score.xml", score);
+    const Outcome slow = convert(bytewise, std::string(score.size() + 10, 'k'));
+    EXPECT_EQ(fast.window, slow.window);
+    EXPECT_EQ(bulk.file("tarvel.h"), bytewise.file("tarvel.h"));
+  }
+}
+
 }  // namespace
