@@ -24,10 +24,10 @@ void Converter::write_outputs() {
 
   const Text header_name = rt::join_text(output_name, ".h");
   const Text program_name = rt::join_text(output_name, ".bas");
-  bool header_written = runtime.open_file(header_name, rt::FileMode::output,
-                                          rt::FileAccess::default_access, kHeaderFile) == 0;
-  bool program_written = runtime.open_file(program_name, rt::FileMode::output,
-                                           rt::FileAccess::default_access, kProgramFile) == 0;
+  bool header_written =
+      runtime.open_file(header_name, rt::FileMode::output, rt::FileAccess::default_access, kHeaderFile) == 0;
+  bool program_written = runtime.open_file(program_name, rt::FileMode::output, rt::FileAccess::default_access,
+                                           kProgramFile) == 0;
 
   runtime.print_text(kHeaderFile, "const PROGMEM unsigned char notes[]=\\", true);
   const std::int32_t last = line_count - 1;

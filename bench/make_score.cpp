@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::size_t kMegabyte = 1000 * 1000;
+constexpr std::size_t kMegabyte = std::size_t{1000} * 1000;
 
 class Writer {
  public:
@@ -29,8 +29,9 @@ class Writer {
 
   void header(int divisions) {
     line("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
-    line("<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
-         "\"http://www.musicxml.org/dtds/partwise.dtd\">");
+    line(
+        "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
+        "\"http://www.musicxml.org/dtds/partwise.dtd\">");
     line("<score-partwise version=\"4.0\">");
     line("  <part-list>");
     line("    <score-part id=\"P1\">");
@@ -63,7 +64,8 @@ class Writer {
   void mixed_element(std::mt19937& random) {
     static const char* const steps = "CDEFGAB";
     static const char* const durations[] = {"1", "2", "3", "4", "6", "8", "12", "16"};
-    static const char* const types[] = {"16th", "eighth", "eighth", "quarter", "quarter", "half", "half", "whole"};
+    static const char* const types[] = {"16th",    "eighth", "eighth", "quarter",
+                                        "quarter", "half",   "half",   "whole"};
     const auto pick = random() % 100;
     const std::size_t length = random() % 8;
     if (pick < 10) {
@@ -76,8 +78,9 @@ class Writer {
       return;
     }
     const bool positioned = pick % 2 == 0;
-    line(positioned ? "      <note default-x=\"" + std::to_string(random() % 300) + ".50\" default-y=\"-10.00\">"
-                    : "      <note>");
+    line(positioned
+             ? "      <note default-x=\"" + std::to_string(random() % 300) + ".50\" default-y=\"-10.00\">"
+             : "      <note>");
     if (pick >= 90) {
       line("        <chord/>");
     }

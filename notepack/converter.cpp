@@ -38,8 +38,7 @@ void Converter::run() {
   runtime.open_window();
 
   // A missing or unreadable score is reported, and nothing is created.
-  if (runtime.open_file(kScoreName, rt::FileMode::input, rt::FileAccess::default_access,
-                        kScoreFile) != 0) {
+  if (runtime.open_file(kScoreName, rt::FileMode::input, rt::FileAccess::default_access, kScoreFile) != 0) {
     runtime.print_text(kWindow, rt::join_text(kScoreName, " - file not found"), true);
     runtime.wait_key(-1);
     runtime.end_program(0);
@@ -141,8 +140,8 @@ void Converter::read_line() {
 }
 
 void Converter::write_header() {
-  bool written = runtime.open_file(kHeaderName, rt::FileMode::output,
-                                   rt::FileAccess::default_access, kHeaderFile) == 0;
+  bool written =
+      runtime.open_file(kHeaderName, rt::FileMode::output, rt::FileAccess::default_access, kHeaderFile) == 0;
   runtime.print_text(kHeaderFile, "const PROGMEM unsigned char notes[]=\\", true);
   // Full pieces of 64 characters, then one closing piece, empty or shorter.
   const std::int32_t total = rt::text_length(play_string);

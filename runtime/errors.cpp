@@ -36,8 +36,7 @@ std::optional<std::string_view> error_message(std::int32_t number) {
   return kMessages[static_cast<std::size_t>(number)];
 }
 
-Text compose_report(std::int32_t number, std::int32_t source_line,
-                    std::optional<std::string_view> module) {
+Text compose_report(std::int32_t number, std::int32_t source_line, std::optional<std::string_view> module) {
   Text report = "\nAborting due to runtime error " + std::to_string(number);
   if (const auto message = error_message(number)) {
     report += " (";

@@ -19,8 +19,7 @@ std::optional<std::string_view> error_message(std::int32_t number);
 // "\nAborting due to runtime error 6 (out of bounds array access) at line 106 of arvonic()\n\n".
 // source_line 0 or below names no line; an absent module gives no module piece.
 inline constexpr std::size_t kMaxReport = 1023;
-Text compose_report(std::int32_t number, std::int32_t source_line,
-                    std::optional<std::string_view> module);
+Text compose_report(std::int32_t number, std::int32_t source_line, std::optional<std::string_view> module);
 
 // True when index lies within 0 to upper_bound, both taken as unsigned 32-bit
 // numbers, so that a negative index fails as well.

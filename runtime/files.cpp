@@ -5,7 +5,9 @@
 
 namespace rt {
 
-NumberedFiles::~NumberedFiles() { close_all(); }
+NumberedFiles::~NumberedFiles() {
+  close_all();
+}
 
 NumberedFiles::Open* NumberedFiles::slot(std::int32_t number) const {
   if (number < kLowest || number > kHighest) {

@@ -59,13 +59,13 @@ class NumberedFiles {
     std::unique_ptr<PlatformFile> stream;
     FileMode mode = FileMode::binary;
     std::int64_t size_at_open = 0;
-    std::int64_t position = 0;   // logical position of the next byte read or written
+    std::int64_t position = 0;  // logical position of the next byte read or written
     std::vector<char> buffer;
-    std::size_t begin = 0;       // unread bytes are buffer[begin, end)
+    std::size_t begin = 0;  // unread bytes are buffer[begin, end)
     std::size_t end = 0;
-    std::size_t pending = 0;     // bytes waiting to be written: buffer[0, pending)
-    bool failed = false;         // a write failed; later writes are dropped
-    bool exhausted = false;      // the stream ended or failed while reading
+    std::size_t pending = 0;  // bytes waiting to be written: buffer[0, pending)
+    bool failed = false;      // a write failed; later writes are dropped
+    bool exhausted = false;   // the stream ended or failed while reading
   };
 
   Open* slot(std::int32_t number) const;

@@ -12,33 +12,65 @@ constexpr std::size_t kMaxParams = 16;
 
 int letter_key(char final_byte) {
   switch (final_byte) {
-    case 'A': return kKeyUp;
-    case 'B': return kKeyDown;
-    case 'C': return kKeyRight;
-    case 'D': return kKeyLeft;
-    case 'H': return kKeyHome;
-    case 'F': return kKeyEnd;
-    case 'P': return extended_key(59);  // F1
-    case 'Q': return extended_key(60);
-    case 'R': return extended_key(61);
-    case 'S': return extended_key(62);  // F4
-    default: return 0;
+    case 'A':
+      return kKeyUp;
+    case 'B':
+      return kKeyDown;
+    case 'C':
+      return kKeyRight;
+    case 'D':
+      return kKeyLeft;
+    case 'H':
+      return kKeyHome;
+    case 'F':
+      return kKeyEnd;
+    case 'P':
+      return extended_key(59);  // F1
+    case 'Q':
+      return extended_key(60);
+    case 'R':
+      return extended_key(61);
+    case 'S':
+      return extended_key(62);  // F4
+    default:
+      return 0;
   }
 }
 
 int tilde_key(int number) {
   switch (number) {
-    case 1: case 7: return kKeyHome;
-    case 2: return kKeyInsert;
-    case 3: return kKeyDelete;
-    case 4: case 8: return kKeyEnd;
-    case 5: return kKeyPageUp;
-    case 6: return kKeyPageDown;
-    case 11: case 12: case 13: case 14: case 15: return extended_key(59 + number - 11);  // F1-F5
-    case 17: case 18: case 19: case 20: case 21: return extended_key(64 + number - 17);  // F6-F10
-    case 23: return extended_key(133);  // F11
-    case 24: return extended_key(134);  // F12
-    default: return 0;
+    case 1:
+    case 7:
+      return kKeyHome;
+    case 2:
+      return kKeyInsert;
+    case 3:
+      return kKeyDelete;
+    case 4:
+    case 8:
+      return kKeyEnd;
+    case 5:
+      return kKeyPageUp;
+    case 6:
+      return kKeyPageDown;
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+      return extended_key(59 + number - 11);  // F1-F5
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+      return extended_key(64 + number - 17);  // F6-F10
+    case 23:
+      return extended_key(133);  // F11
+    case 24:
+      return extended_key(134);  // F12
+    default:
+      return 0;
   }
 }
 

@@ -18,7 +18,9 @@ constexpr std::size_t kChunk = 4096;
 
 // True when standard input has bytes (or its end) within wait_ms.
 bool input_ready(int wait_ms) {
-  struct pollfd fd {STDIN_FILENO, POLLIN, 0};
+  struct pollfd fd {
+    STDIN_FILENO, POLLIN, 0
+  };
   for (;;) {
     const int ready = poll(&fd, 1, wait_ms);
     if (ready >= 0) {

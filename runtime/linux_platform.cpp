@@ -26,7 +26,9 @@ bool write_all(int fd, const char* data, std::size_t size) {
     } else if (written < 0 && errno == EINTR) {
       continue;
     } else if (written < 0 && errno == EAGAIN) {
-      struct pollfd wait_for {fd, POLLOUT, 0};
+      struct pollfd wait_for {
+        fd, POLLOUT, 0
+      };
       poll(&wait_for, 1, -1);
     } else {
       return false;
@@ -53,9 +55,7 @@ class LinuxFile final : public PlatformFile {
     }
   }
   bool write(const char* data, std::size_t size) override { return write_all(fd_, data, size); }
-  bool seek(std::int64_t offset) override {
-    return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != -1;
-  }
+  bool seek(std::int64_t offset) override { return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != -1; }
   bool close() override {
     const int fd = fd_;
     fd_ = -1;
@@ -69,11 +69,16 @@ class LinuxFile final : public PlatformFile {
 
 int open_flags(OpenHow how) {
   switch (how) {
-    case OpenHow::read_only: return O_RDONLY;
-    case OpenHow::write_truncate: return O_WRONLY | O_CREAT | O_TRUNC;
-    case OpenHow::append: return O_WRONLY | O_CREAT | O_APPEND;
-    case OpenHow::read_write_existing: return O_RDWR;
-    case OpenHow::read_write_create: return O_RDWR | O_CREAT;
+    case OpenHow::read_only:
+      return O_RDONLY;
+    case OpenHow::write_truncate:
+      return O_WRONLY | O_CREAT | O_TRUNC;
+    case OpenHow::append:
+      return O_WRONLY | O_CREAT | O_APPEND;
+    case OpenHow::read_write_existing:
+      return O_RDWR;
+    case OpenHow::read_write_create:
+      return O_RDWR | O_CREAT;
   }
   return O_RDONLY;
 }
@@ -81,9 +86,8 @@ int open_flags(OpenHow how) {
 }  // namespace
 
 std::string program_name_from_path(const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') == std::string::npos
-                                     ? 0
-                                     : path.find_last_of('/') + 1);
+  std::string name =
+      path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
   const auto point = name.find_last_of('.');
   if (point != std::string::npos && point > 0) {
     name.erase(point);
@@ -92,13 +96,14 @@ std::string program_name_from_path(const std::string& path) {
 }
 
 LinuxPlatform::LinuxPlatform(const std::string& program_path)
-    : output_is_terminal_(isatty(STDOUT_FILENO) != 0),
-      program_name_(program_name_from_path(program_path)) {
+    : output_is_terminal_(isatty(STDOUT_FILENO) != 0), program_name_(program_name_from_path(program_path)) {
   // A reader of our output that goes away must not end the conversion.
   signal(SIGPIPE, SIG_IGN);
 }
 
-LinuxPlatform::~LinuxPlatform() { linux_terminal::restore(); }
+LinuxPlatform::~LinuxPlatform() {
+  linux_terminal::restore();
+}
 
 void LinuxPlatform::write_output(std::string_view bytes) {
   write_all(STDOUT_FILENO, bytes.data(), bytes.size());
@@ -148,7 +153,9 @@ void LinuxPlatform::sleep_ms(int milliseconds) {
   if (milliseconds <= 0) {
     return;
   }
-  struct timespec left {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+  struct timespec left {
+    milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L
+  };
   while (nanosleep(&left, &left) == -1 && errno == EINTR) {
   }
 }

@@ -45,7 +45,9 @@ void on_ending_signal(int signal_number) {
   raise(signal_number);
 }
 
-void on_input_signal(int /*signal_number*/) { input_signal.store(true); }
+void on_input_signal(int /*signal_number*/) {
+  input_signal.store(true);
+}
 
 void install_handlers() {
   if (handlers_installed != 0) {
@@ -118,10 +120,16 @@ bool take_input_signal() {
   return input_signal.load(std::memory_order_relaxed) && input_signal.exchange(false);
 }
 
-void mark_input_signal() { input_signal.store(true); }
+void mark_input_signal() {
+  input_signal.store(true);
+}
 
-bool take_hangup() { return hangup.exchange(false); }
+bool take_hangup() {
+  return hangup.exchange(false);
+}
 
-void restore() { give_back(); }
+void restore() {
+  give_back();
+}
 
 }  // namespace rt::linux_terminal

@@ -93,8 +93,8 @@ OpenedFile MemoryPlatform::open_file(const std::string& file_name, OpenHow how) 
   }
   auto found = files.find(file_name);
   const bool writes = how != OpenHow::read_only;
-  const bool creates = how == OpenHow::write_truncate || how == OpenHow::append ||
-                       how == OpenHow::read_write_create;
+  const bool creates =
+      how == OpenHow::write_truncate || how == OpenHow::append || how == OpenHow::read_write_create;
   if (found == files.end()) {
     if (!creates) {
       return {};

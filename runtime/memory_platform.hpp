@@ -18,9 +18,9 @@ class MemoryPlatform final : public Platform {
   struct File {
     std::string data;
     bool directory = false;
-    bool read_only = false;             // opens for writing fail
-    std::optional<std::size_t> space;   // bytes the file can hold; writes past it fail
-    bool fail_close = false;            // the close reports a failure
+    bool read_only = false;            // opens for writing fail
+    std::optional<std::size_t> space;  // bytes the file can hold; writes past it fail
+    bool fail_close = false;           // the close reports a failure
   };
 
   // The files by name; a name with "/" needs its folder as a directory entry.

@@ -10,9 +10,13 @@
 namespace rt {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool starts_with_word(std::string_view text, std::string_view word) {
   if (text.size() < word.size()) {
@@ -51,7 +55,9 @@ double parse_radix(std::string_view digits, int base) {
   return static_cast<double>(static_cast<std::int64_t>(value));
 }
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 double parse_decimal(std::string_view text) {
   std::size_t i = 0;
@@ -79,9 +85,9 @@ double parse_decimal(std::string_view text) {
       whole = whole * 10 + (text[end] - '0');
       ++end;
     }
-    const bool continues = end < text.size() && (is_digit(text[end]) || text[end] == '.' ||
-                                                 text[end] == 'e' || text[end] == 'E' ||
-                                                 text[end] == 'd' || text[end] == 'D');
+    const bool continues =
+        end < text.size() && (is_digit(text[end]) || text[end] == '.' || text[end] == 'e' ||
+                              text[end] == 'E' || text[end] == 'd' || text[end] == 'D');
     if (end > i && !continues) {
       const auto value = static_cast<double>(whole);
       return negative ? -value : value;

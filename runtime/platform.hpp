@@ -32,11 +32,11 @@ class PlatformFile {
 
 // How a stream is opened; the numbered-file layer maps modes and accesses to these.
 enum class OpenHow {
-  read_only,             // must exist
-  write_truncate,        // created or emptied, written only
-  append,                // created when missing, every write at the end
-  read_write_existing,   // must exist, read and written
-  read_write_create,     // created empty when missing, read and written
+  read_only,            // must exist
+  write_truncate,       // created or emptied, written only
+  append,               // created when missing, every write at the end
+  read_write_existing,  // must exist, read and written
+  read_write_create,    // created empty when missing, read and written
 };
 
 struct OpenedFile {
@@ -88,7 +88,9 @@ inline constexpr int kKeyLineFeed = 10;
 inline constexpr int kKeyEnter = 13;
 inline constexpr int kKeyEscape = 27;
 
-constexpr int extended_key(int scan_code) { return 255 + 256 * scan_code; }
+constexpr int extended_key(int scan_code) {
+  return 255 + 256 * scan_code;
+}
 inline constexpr int kKeyUp = extended_key(72);
 inline constexpr int kKeyDown = extended_key(80);
 inline constexpr int kKeyLeft = extended_key(75);

@@ -41,18 +41,21 @@ void Runtime::print_integer(std::int32_t file, std::int32_t number, bool line_en
   print_text(file, std::string_view(digits, static_cast<std::size_t>(length)), line_end);
 }
 
-void Runtime::print_line_end(std::int32_t file) { print_text(file, {}, true); }
+void Runtime::print_line_end(std::int32_t file) {
+  print_text(file, {}, true);
+}
 
 Text Runtime::input_line(std::string_view prompt, bool question_mark, bool line_end) {
   return console_.input_line(prompt, question_mark, line_end);
 }
 
-std::int32_t Runtime::open_file(const Text& name, FileMode mode, FileAccess access,
-                                std::int32_t number) {
+std::int32_t Runtime::open_file(const Text& name, FileMode mode, FileAccess access, std::int32_t number) {
   return error_number_ = files_.open(name, mode, access, number);
 }
 
-std::int32_t Runtime::close_file(std::int32_t number) { return error_number_ = files_.close(number); }
+std::int32_t Runtime::close_file(std::int32_t number) {
+  return error_number_ = files_.close(number);
+}
 
 void Runtime::close_all_files() {
   files_.close_all();
@@ -92,7 +95,9 @@ void Runtime::end_program(std::int32_t exit_code) {
   throw ProgramEnd{exit_code};
 }
 
-void Runtime::open_window() { console_.open_window(platform_.program_name()); }
+void Runtime::open_window() {
+  console_.open_window(platform_.program_name());
+}
 
 std::int32_t run_program(Platform& platform, DataTables data, const Program& program) {
   // Reals are IEEE doubles here, and with SSE arithmetic an extended 64-bit

@@ -44,9 +44,7 @@ class Runtime {
   std::int32_t close_file(std::int32_t number);
   void close_all_files();
   std::int32_t at_end_of_file(std::int32_t number) { return files_.at_end(number); }
-  Text read_file_bytes(std::int32_t count, std::int32_t number) {
-    return files_.read_bytes(count, number);
-  }
+  Text read_file_bytes(std::int32_t count, std::int32_t number) { return files_.read_bytes(count, number); }
   // The bulk form of reading byte by byte up to a delimiter: appends at most one
   // buffer of bytes to out and tells whether the delimiter was met (and consumed).
   bool read_file_until(std::int32_t number, char delimiter, Text& out) {

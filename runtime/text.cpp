@@ -13,8 +13,7 @@ std::int32_t text_length(std::string_view text) {
 
 std::int32_t find_text(std::int32_t start, std::string_view text, std::string_view pattern) {
   const std::int32_t length = text_length(text);
-  if (text.empty() || pattern.empty() || start < 1 || start > length ||
-      text.size() < pattern.size()) {
+  if (text.empty() || pattern.empty() || start < 1 || start > length || text.size() < pattern.size()) {
     return 0;
   }
   const auto at = text.find(pattern, static_cast<std::size_t>(start - 1));
@@ -52,7 +51,9 @@ Text join_text(std::string_view a, std::string_view b) {
   return joined;
 }
 
-void append_text(Text& variable, std::string_view b) { variable.append(b); }
+void append_text(Text& variable, std::string_view b) {
+  variable.append(b);
+}
 
 Text repeat_char(std::int32_t count, std::string_view text) {
   if (count <= 0 || text.empty()) {

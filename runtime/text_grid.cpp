@@ -24,14 +24,14 @@ void TextGrid::print(std::string_view bytes) {
       if (column_ == kColumns) {
         new_row();
       }
-      cells_[static_cast<std::size_t>(row_ * kColumns + column_)] = static_cast<unsigned char>(c);
+      cells_[index(row_, column_)] = static_cast<unsigned char>(c);
       ++column_;
     }
   }
 }
 
 std::string TextGrid::row_text(int row) const {
-  const auto* first = cells_.data() + row * kColumns;
+  const auto* first = cells_.data() + index(row, 0);
   std::string text(first, first + kColumns);
   text.erase(text.find_last_not_of(' ') + 1);
   return text;

@@ -19,9 +19,7 @@ class TextGrid {
   // every other byte is drawn as a character.
   void print(std::string_view bytes);
 
-  unsigned char cell(int row, int column) const {
-    return cells_[static_cast<std::size_t>(row * kColumns + column)];
-  }
+  unsigned char cell(int row, int column) const { return cells_[index(row, column)]; }
   // A row's characters with trailing blanks removed.
   std::string row_text(int row) const;
   int cursor_row() const { return row_; }
@@ -29,8 +27,11 @@ class TextGrid {
 
  private:
   void new_row();
+  static std::size_t index(int row, int column) {
+    return static_cast<std::size_t>(row) * kColumns + static_cast<std::size_t>(column);
+  }
 
-  std::array<unsigned char, kColumns * kRows> cells_{};
+  std::array<unsigned char, std::size_t{kColumns} * kRows> cells_{};
   int row_ = 0;
   // kColumns after the last column was written: the row wraps only when one
   // more character comes, so a line end right after a full row adds no empty row.

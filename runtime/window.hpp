@@ -29,7 +29,7 @@ class GridView {
 // piece is full, before every wait for a key, and when the window closes.
 class StreamGridView final : public GridView {
  public:
-  static constexpr std::size_t kPiece = 64 * 1024;
+  static constexpr std::size_t kPiece = std::size_t{64} * 1024;
   explicit StreamGridView(Platform& platform) : platform_(platform) {}
   ~StreamGridView() override { StreamGridView::flush(); }
   void printed(std::string_view bytes, const TextGrid& grid) override;

@@ -63,53 +63,113 @@ struct PlayCase {
 TEST(Arvonic, BuildsThePlayStringNoteByNote) {
   const PlayCase cases[] = {
       {"worked example",
-       Score("2").note("C", "4", "2").note("D", "4", "1", "1").note("B", "3", "3").rest("2")
-           .note("E", "5", "4", "-1").close(),
+       Score("2")
+           .note("C", "4", "2")
+           .note("D", "4", "1", "1")
+           .note("B", "3", "3")
+           .rest("2")
+           .note("E", "5", "4", "-1")
+           .close(),
        "L8o3C4D+o2B4.p4o4E-2"},
-      {"divisions 2 lengths", Score("2").note("C", "4", "1").note("C", "4", "2").rest("1").note("C", "4", "12"),
-       "L8o3CC4p8C1."},
-      {"divisions 4 lengths", Score("4").note("C", "4", "1").note("C", "4", "2").note("C", "4", "24").rest("16"),
-       "L16o3CC8C1.p1"},
+      {"divisions 2 lengths",
+       Score("2").note("C", "4", "1").note("C", "4", "2").rest("1").note("C", "4", "12"), "L8o3CC4p8C1."},
+      {"divisions 4 lengths",
+       Score("4").note("C", "4", "1").note("C", "4", "2").note("C", "4", "24").rest("16"), "L16o3CC8C1.p1"},
       {"24 divisions count as 2", Score("24").note("G", "4", "2"), "L8o3G4"},
       {"duration 0", Score("2").note("C", "4", "0").rest("0"), "L8o3C0p0"},
-      {"octave characters", Score("2").note("C", "0", "1").note("C", "9", "1").note("C", "x", "1").note("C", "", "1"),
+      {"octave characters",
+       Score("2").note("C", "0", "1").note("C", "9", "1").note("C", "x", "1").note("C", "", "1"),
        "L8o-1Co8Co-1CC"},
-      {"alter values", Score("2").note("C", "4", "1", "-2").note("D", "4", "1", "2").note("E", "4", "1", "1")
+      {"alter values",
+       Score("2")
+           .note("C", "4", "1", "-2")
+           .note("D", "4", "1", "2")
+           .note("E", "4", "1", "1")
            .note("F", "4", "1", "0"),
        "L8o3C-DE+F"},
       {"a rest keeps the octave", Score("2").note("C", "4", "2").rest("2").note("D", "4", "2"), "L8o3C4p4D4"},
       {"no case conversion", Score("2").note("c", "4", "2"), "L8o3c4"},
       {"a chord's second note yields nothing",
-       Score("2").note("C", "4", "2").line("      <note>").line("        <chord/>").line("        <pitch>")
-           .line("          <step>E</step>").line("          <octave>4</octave>").line("          </pitch>")
-           .line("        <duration>2</duration>").line("        <voice>1</voice>").line("        </note>")
+       Score("2")
+           .note("C", "4", "2")
+           .line("      <note>")
+           .line("        <chord/>")
+           .line("        <pitch>")
+           .line("          <step>E</step>")
+           .line("          <octave>4</octave>")
+           .line("          </pitch>")
+           .line("        <duration>2</duration>")
+           .line("        <voice>1</voice>")
+           .line("        </note>")
            .note("G", "4", "2"),
        "L8o3C4G4"},
       {"a rest with attributes yields nothing",
-       Score("2").line("      <note>").line("        <rest measure=\"yes\"/>").line("        <duration>8</duration>")
-           .line("        <voice>1</voice>").line("        </note>").note("A", "4", "2"),
+       Score("2")
+           .line("      <note>")
+           .line("        <rest measure=\"yes\"/>")
+           .line("        <duration>8</duration>")
+           .line("        <voice>1</voice>")
+           .line("        </note>")
+           .note("A", "4", "2"),
        "L8o3A4"},
-      {"a duration line without a closing tag", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<octave>4")
-           .line("</pitch>").line("<duration>12").line("<voice>"),
+      {"a duration line without a closing tag",
+       Score("2")
+           .line("<note>")
+           .line("<pitch>")
+           .line("<step>C")
+           .line("<octave>4")
+           .line("</pitch>")
+           .line("<duration>12")
+           .line("<voice>"),
        "L8o3C1."},
       {"the skip swallows the next note when the end line follows the duration",
-       Score("2").line("<note>").line("<pitch>").line("<step>C</step>").line("<octave>4</octave>").line("</pitch>")
-           .line("<duration>2</duration>").line("</note>").note("D", "4", "2").note("E", "4", "2"),
+       Score("2")
+           .line("<note>")
+           .line("<pitch>")
+           .line("<step>C</step>")
+           .line("<octave>4</octave>")
+           .line("</pitch>")
+           .line("<duration>2</duration>")
+           .line("</note>")
+           .note("D", "4", "2")
+           .note("E", "4", "2"),
        "L8o3C4E4"},
       {"pitch and rest on one line",
-       Score("2").line("<note>").line("<pitch><rest/>").line("<step>C</step>").line("<octave>4</octave>").line("</pitch>")
-           .line("<duration>2</duration>").line("<duration>1</duration>").line("<voice>"),
+       Score("2")
+           .line("<note>")
+           .line("<pitch><rest/>")
+           .line("<step>C</step>")
+           .line("<octave>4</octave>")
+           .line("</pitch>")
+           .line("<duration>2</duration>")
+           .line("<duration>1</duration>")
+           .line("<voice>"),
        "L8o3Cp8"},
       {"a notehead line before the end line steals the next element",
-       Score("2").line("<note>").line("<pitch>").line("<step>C</step>").line("<octave>4</octave>").line("</pitch>")
-           .line("<duration>2</duration>").line("<voice>1</voice>").line("<notehead>x</notehead>").line("</note>")
-           .note("D", "4", "2").note("E", "4", "2"),
+       Score("2")
+           .line("<note>")
+           .line("<pitch>")
+           .line("<step>C</step>")
+           .line("<octave>4</octave>")
+           .line("</pitch>")
+           .line("<duration>2</duration>")
+           .line("<voice>1</voice>")
+           .line("<notehead>x</notehead>")
+           .line("</note>")
+           .note("D", "4", "2")
+           .note("E", "4", "2"),
        "L8o3C4E4"},
       {"a note cut short by the end of the file is lost",
        Score("2").note("C", "4", "2").line("<note>").line("<pitch>").line("<step>D</step>"), "L8o3C4"},
       {"a note whose duration line completed is kept",
-       Score("2").note("C", "4", "2").line("<note>").line("<pitch>").line("<step>D</step>").line("<octave>4</octave>")
-           .line("</pitch>").line("<duration>1</duration>"),
+       Score("2")
+           .note("C", "4", "2")
+           .line("<note>")
+           .line("<pitch>")
+           .line("<step>D</step>")
+           .line("<octave>4</octave>")
+           .line("</pitch>")
+           .line("<duration>1</duration>"),
        "L8o3C4D"},
   };
   for (const auto& c : cases) {
@@ -120,16 +180,27 @@ TEST(Arvonic, BuildsThePlayStringNoteByNote) {
 TEST(Arvonic, ReadsCrLfScoresAsBareLineFeedOnesAndDropsALastLineWithoutLineFeed) {
   const Score score = Score("2").note("C", "4", "2").rest("1").note("D", "5", "4", "1");
   EXPECT_EQ(play_string(score.text("\r\n")), "L8o3C4p8o4D+2");
-  const Score cut = Score("2").line("<note>").line("<pitch>").line("<step>C</step>").line("<octave>4</octave>")
-                        .line("</pitch>").line("<duration>2</duration>");
+  const Score cut = Score("2")
+                        .line("<note>")
+                        .line("<pitch>")
+                        .line("<step>C</step>")
+                        .line("<octave>4</octave>")
+                        .line("</pitch>")
+                        .line("<duration>2</duration>");
   EXPECT_EQ(play_string(cut.text("\n", true)), "L8o3C4");
   EXPECT_EQ(play_string(cut.text("\n", false)), "L8");
 }
 
 TEST(Arvonic, WritesBothWorkedExamplesByteForByte) {
   rt::MemoryPlatform platform;
-  platform.add_file("score.xml", Score("2").note("C", "4", "2").note("D", "4", "1", "1").note("B", "3", "3")
-                                     .rest("2").note("E", "5", "4", "-1").close().text());
+  platform.add_file("score.xml", Score("2")
+                                     .note("C", "4", "2")
+                                     .note("D", "4", "1", "1")
+                                     .note("B", "3", "3")
+                                     .rest("2")
+                                     .note("E", "5", "4", "-1")
+                                     .close()
+                                     .text());
   EXPECT_EQ(convert(platform).code, 0);
   EXPECT_EQ(platform.file("score.h"), kDeclaration + "\"L8o3C4D+o2B4.p4o4E-2\";\r\n");
   EXPECT_EQ(platform.file("score.bas"), "PLAY \"L8o3C4D+o2B4.p4o4E-2\"\r\n");
@@ -162,18 +233,34 @@ struct FailureCase {
 TEST(Arvonic, ReportsEveryFaultOfTheScoreAtItsLine) {
   const FailureCase cases[] = {
       {"no divisions", Score::bare().line("<part>").line("</part>").text(), "<divisions> not found\r\n"},
-      {"divisions 8", Score("8").text(), "Error in line  5:        <divisions>8</divisions>\r\n2 or 4 expected\r\n"},
-      {"divisions 1", Score("1").text(), "Error in line  5:        <divisions>1</divisions>\r\n2 or 4 expected\r\n"},
-      {"divisions 12", Score("12").text(), "Error in line  5:        <divisions>12</divisions>\r\n2 or 4 expected\r\n"},
+      {"divisions 8", Score("8").text(),
+       "Error in line  5:        <divisions>8</divisions>\r\n2 or 4 expected\r\n"},
+      {"divisions 1", Score("1").text(),
+       "Error in line  5:        <divisions>1</divisions>\r\n2 or 4 expected\r\n"},
+      {"divisions 12", Score("12").text(),
+       "Error in line  5:        <divisions>12</divisions>\r\n2 or 4 expected\r\n"},
       {"first > of another tag", Score::bare().line("<a>x<divisions>2</divisions>").text(),
        "Error in line  1:<a>x<divisions>2</divisions>\r\n2 or 4 expected\r\n"},
       {"missing step", Score("2").line("<note>").line("<pitch>").line("<octave>4</octave>").text(),
        "Error in line  9:<octave>4</octave>\r\n<step> expected\r\n"},
-      {"missing octave", Score("2").line("<note>").line("<pitch>").line("<step>C</step>").line("<alter>1</alter>")
-                             .line("</pitch>").text(),
+      {"missing octave",
+       Score("2")
+           .line("<note>")
+           .line("<pitch>")
+           .line("<step>C</step>")
+           .line("<alter>1</alter>")
+           .line("</pitch>")
+           .text(),
        "Error in line  11:</pitch>\r\n<octave> expected\r\n"},
-      {"missing duration", Score("2").line("<note>").line("<pitch>").line("<step>C</step>").line("<octave>4</octave>")
-                               .line("</pitch>").line("<voice>1</voice>").text(),
+      {"missing duration",
+       Score("2")
+           .line("<note>")
+           .line("<pitch>")
+           .line("<step>C</step>")
+           .line("<octave>4</octave>")
+           .line("</pitch>")
+           .line("<voice>1</voice>")
+           .text(),
        "Error in line  12:<voice>1</voice>\r\n<duration> expected\r\n"},
       {"length 5", Score("2").note("C", "4", "5").text(),
        "Error in line  12:        <duration>5</duration>\r\nInvalid len:5\r\n"},
@@ -207,8 +294,7 @@ struct DialogueCase {
 TEST(Arvonic, TakesTheNamesAsTypedAndChecksTheFile) {
   const std::string tune = Score("2").note("C", "4", "2").text();
   const DialogueCase cases[] = {
-      {"missing default", "\n\n", "other.xml",
-       kDefaultNames + "score.xml - file not found\r\n"},
+      {"missing default", "\n\n", "other.xml", kDefaultNames + "score.xml - file not found\r\n"},
       {"extension always appended", "tune.xml\n\n", "tune.xml",
        " input file [score]:tune.xml\r\noutput file [score]:\r\ntune.xml.xml - file not found\r\n"},
       {"blanks are a name", "  \n\n", "  .xml",
@@ -237,7 +323,8 @@ TEST(Arvonic, TakesTheNamesAsTypedAndChecksTheFile) {
 }
 
 TEST(Arvonic, ShortScoresEndInTheWritingStep) {
-  const std::string short_scores[] = {"", "one line\n", "<?xml?>\n<x>MusicXML 4.0", "a\nMusicXML 4.0\n<part>\n<divi"};
+  const std::string short_scores[] = {"", "one line\n", "<?xml?>\n<x>MusicXML 4.0",
+                                      "a\nMusicXML 4.0\n<part>\n<divi"};
   for (const auto& score : short_scores) {
     rt::MemoryPlatform platform;
     platform.add_file("score.xml", score);
@@ -273,7 +360,7 @@ TEST(Arvonic, TheLineTableHolds101Lines) {
   const Outcome run = convert(platform);
   EXPECT_EQ(run.code, 0);
   const std::string header = *platform.file("score.h");
-  EXPECT_EQ(header.size(), kDeclaration.size() + 101 * (64 + 4) + 1);
+  EXPECT_EQ(header.size(), kDeclaration.size() + std::size_t{101} * (64 + 4) + 1);
   EXPECT_TRUE(header.ends_with("CCCC\";\r\n"));
   EXPECT_EQ(platform.file("score.bas")->size(), 101U * (64 + 9));
 }
@@ -360,8 +447,15 @@ namespace {
 // give the same run.
 TEST(Arvonic, BulkReadingGivesTheSameRunAsReadingByteByByte) {
   const std::string scores[] = {
-      Score("4").note("C", "4", "1").line("<direction>").line("<note-size type=\"cue\">70</note-size>")
-          .rest("4").note("E", "5", "2", "-1").line("").close().text("\r\n"),
+      Score("4")
+          .note("C", "4", "1")
+          .line("<direction>")
+          .line("<note-size type=\"cue\">70</note-size>")
+          .rest("4")
+          .note("E", "5", "2", "-1")
+          .line("")
+          .close()
+          .text("\r\n"),
       lines_of_c(200).text(),
       Score("2").note("C", "4", "2").line("<x>").note("D", "4", "5").text(),
       Score("2").note("C", "4", "2").text("\n", false) + "<no",

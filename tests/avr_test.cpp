@@ -92,15 +92,17 @@ TEST(TargetToolchain, HeadersCompileIntoProgramMemoryAndMatchTheProgramFile) {
   for (const std::string header : {"score.h", "tarvel.h"}) {
     folder.write("sketch.cpp",
                  "#include <avr/pgmspace.h>\n"
-                 "#include \"" + header + "\"\n"
-                 "volatile unsigned char played;\n"
-                 "int main() {\n"
-                 "  for (unsigned i = 0; i < sizeof notes; ++i) {\n"
-                 "    played = pgm_read_byte(&notes[i]);\n"
-                 "  }\n"
-                 "  for (;;) {\n"
-                 "  }\n"
-                 "}\n");
+                 "#include \"" +
+                     header +
+                     "\"\n"
+                     "volatile unsigned char played;\n"
+                     "int main() {\n"
+                     "  for (unsigned i = 0; i < sizeof notes; ++i) {\n"
+                     "    played = pgm_read_byte(&notes[i]);\n"
+                     "  }\n"
+                     "  for (;;) {\n"
+                     "  }\n"
+                     "}\n");
     ASSERT_EQ(shell(folder, "avr-g++ -mmcu=atmega328p -Os -Wall -Werror -o sketch.elf sketch.cpp"), 0)
         << folder.read("log");
     const std::string expected = header_string(folder.read(header)) + std::string(1, '\0');

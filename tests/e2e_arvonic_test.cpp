@@ -44,8 +44,14 @@ Files files_in(const std::filesystem::path& folder) {
 }
 
 std::string example_one() {
-  return Score("2").note("C", "4", "2").note("D", "4", "1", "1").note("B", "3", "3").rest("2")
-      .note("E", "5", "4", "-1").close().text();
+  return Score("2")
+      .note("C", "4", "2")
+      .note("D", "4", "1", "1")
+      .note("B", "3", "3")
+      .rest("2")
+      .note("E", "5", "4", "-1")
+      .close()
+      .text();
 }
 
 std::string example_two() {
@@ -83,7 +89,7 @@ struct Case {
   std::string out;  // after the banner
   std::string err;
   int exit_code;
-  Files after;      // every file in the folder afterwards
+  Files after;  // every file in the folder afterwards
 };
 
 std::string program_file(const std::string& header_lines) {
@@ -103,78 +109,182 @@ std::string program_file(const std::string& header_lines) {
 TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
   const std::string one = example_one();
   const std::string two = example_two();
-  const std::string line_two_first = "\"L16o3CDEFGABo4Co3CDEFGABo4Co3CDEFGABo4Co3CDEFGABo4Co3CDEFGABo4Co3C\"\r\n";
+  const std::string line_two_first =
+      "\"L16o3CDEFGABo4Co3CDEFGABo4Co3CDEFGABo4Co3CDEFGABo4Co3CDEFGABo4Co3C\"\r\n";
   const std::string full_101 = c_lines(101);
   const std::string full_101_header = full_101.substr(0, full_101.size() - 2) + ";\r\n";
   const std::string bounds = "\r\nAborting due to runtime error 6 (out of bounds array access) at line ";
   const std::string ok = kNames + "processing...\r\nok\r\n";
   const Case cases[] = {
-      {"first worked example", {{"score.xml", one}}, "\n\n", ok, "", 0,
+      {"first worked example",
+       {{"score.xml", one}},
+       "\n\n",
+       ok,
+       "",
+       0,
        {{"score.xml", one},
         {"score.h", kDeclaration + "\"L8o3C4D+o2B4.p4o4E-2\";\r\n"},
         {"score.bas", "PLAY \"L8o3C4D+o2B4.p4o4E-2\"\r\n"}}},
-      {"second worked example", {{"score.xml", two}}, "\n\n", ok, "", 0,
+      {"second worked example",
+       {{"score.xml", two}},
+       "\n\n",
+       ok,
+       "",
+       0,
        {{"score.xml", two},
         {"score.h", kDeclaration + line_two_first + "\"DEFGABo4Cp4o3C2\";\r\n"},
         {"score.bas", "PLAY " + line_two_first + "PLAY \"DEFGABo4Cp4o3C2\"\r\n"}}},
-      {"CR LF score", {{"score.xml", Score("2").note("C", "4", "2").text("\r\n")}}, "\n\n", ok, "", 0,
+      {"CR LF score",
+       {{"score.xml", Score("2").note("C", "4", "2").text("\r\n")}},
+       "\n\n",
+       ok,
+       "",
+       0,
        {{"score.xml", Score("2").note("C", "4", "2").text("\r\n")},
         {"score.h", kDeclaration + "\"L8o3C4\";\r\n"},
         {"score.bas", "PLAY \"L8o3C4\"\r\n"}}},
-      {"last line without line feed", {{"score.xml", "a\nMusicXML 4.0\n<divisions>2\n<note>\n<pitch>\n<step>C\n<octave>4\n</pitch>\n<duration>2"}},
-       "\n\n", ok, "", 0,
-       {{"score.xml", "a\nMusicXML 4.0\n<divisions>2\n<note>\n<pitch>\n<step>C\n<octave>4\n</pitch>\n<duration>2"},
+      {"last line without line feed",
+       {{"score.xml",
+         "a\nMusicXML 4.0\n<divisions>2\n<note>\n<pitch>\n<step>C\n<octave>4\n</pitch>\n<duration>2"}},
+       "\n\n",
+       ok,
+       "",
+       0,
+       {{"score.xml",
+         "a\nMusicXML 4.0\n<divisions>2\n<note>\n<pitch>\n<step>C\n<octave>4\n</pitch>\n<duration>2"},
         {"score.h", kDeclaration + "\"L8\";\r\n"},
         {"score.bas", "PLAY \"L8\"\r\n"}}},
-      {"empty score file", {{"score.xml", ""}}, "\n\n", kNames + "ok\r\n", "", 0,
+      {"empty score file",
+       {{"score.xml", ""}},
+       "\n\n",
+       kNames + "ok\r\n",
+       "",
+       0,
        {{"score.xml", ""}, {"score.h", kDeclaration}, {"score.bas", ""}}},
-      {"exactly 101 lines", {{"score.xml", sixteenths(59 + 100 * 64)}}, "\n\n", ok, "", 0,
+      {"exactly 101 lines",
+       {{"score.xml", sixteenths(59 + 100 * 64)}},
+       "\n\n",
+       ok,
+       "",
+       0,
        {{"score.xml", sixteenths(59 + 100 * 64)},
         {"score.h", kDeclaration + full_101_header},
         {"score.bas", program_file(full_101)}}},
-      {"102nd line while scanning", {{"score.xml", sixteenths(59 + 101 * 64)}}, "\n\n",
-       kNames + "processing...\r\n", bounds + "106 of arvonic()\r\n\r\n", 6,
+      {"102nd line while scanning",
+       {{"score.xml", sixteenths(59 + 101 * 64)}},
+       "\n\n",
+       kNames + "processing...\r\n",
+       bounds + "106 of arvonic()\r\n\r\n",
+       6,
        {{"score.xml", sixteenths(59 + 101 * 64)}}},
-      {"102nd line at the final store", {{"score.xml", sixteenths(59 + 100 * 64 + 1)}, {"score.h", "old"}}, "\n\n",
-       kNames + "processing...\r\n", bounds + "129 of arvonic()\r\n\r\n", 6,
+      {"102nd line at the final store",
+       {{"score.xml", sixteenths(59 + 100 * 64 + 1)}, {"score.h", "old"}},
+       "\n\n",
+       kNames + "processing...\r\n",
+       bounds + "129 of arvonic()\r\n\r\n",
+       6,
        {{"score.xml", sixteenths(59 + 100 * 64 + 1)}, {"score.h", "old"}}},
       {"missing score", {}, "\n\n", kNames + "score.xml - file not found\r\n", "", 0, {}},
-      {"an extension is appended anyway", {{"tune.xml", one}}, "tune.xml\n\n",
-       " input file [score]:tune.xml\r\noutput file [score]:\r\ntune.xml.xml - file not found\r\n", "", 0,
+      {"an extension is appended anyway",
+       {{"tune.xml", one}},
+       "tune.xml\n\n",
+       " input file [score]:tune.xml\r\noutput file [score]:\r\ntune.xml.xml - file not found\r\n",
+       "",
+       0,
        {{"tune.xml", one}}},
-      {"names with blanks", {{"my tune.xml", one}}, "my tune\nmy out\n",
-       " input file [score]:my tune\r\noutput file [score]:my out\r\nprocessing...\r\nok\r\n", "", 0,
+      {"names with blanks",
+       {{"my tune.xml", one}},
+       "my tune\nmy out\n",
+       " input file [score]:my tune\r\noutput file [score]:my out\r\nprocessing...\r\nok\r\n",
+       "",
+       0,
        {{"my tune.xml", one},
         {"my out.h", kDeclaration + "\"L8o3C4D+o2B4.p4o4E-2\";\r\n"},
         {"my out.bas", "PLAY \"L8o3C4D+o2B4.p4o4E-2\"\r\n"}}},
-      {"old MusicXML", {{"score.xml", Score("2", "3.1").text()}}, "\n\n",
-       kNames + "MusicXML 4.0 data file expected\r\n", "", 0, {{"score.xml", Score("2", "3.1").text()}}},
-      {"no divisions", {{"score.xml", Score::bare().line("<part>").text()}}, "\n\n",
-       kNames + "processing...\r\n<divisions> not found\r\n", "", 0, {{"score.xml", Score::bare().line("<part>").text()}}},
-      {"divisions 8", {{"score.xml", Score("8").text()}}, "\n\n",
-       kNames + "processing...\r\nError in line  5:        <divisions>8</divisions>\r\n2 or 4 expected\r\n", "", 0,
+      {"old MusicXML",
+       {{"score.xml", Score("2", "3.1").text()}},
+       "\n\n",
+       kNames + "MusicXML 4.0 data file expected\r\n",
+       "",
+       0,
+       {{"score.xml", Score("2", "3.1").text()}}},
+      {"no divisions",
+       {{"score.xml", Score::bare().line("<part>").text()}},
+       "\n\n",
+       kNames + "processing...\r\n<divisions> not found\r\n",
+       "",
+       0,
+       {{"score.xml", Score::bare().line("<part>").text()}}},
+      {"divisions 8",
+       {{"score.xml", Score("8").text()}},
+       "\n\n",
+       kNames + "processing...\r\nError in line  5:        <divisions>8</divisions>\r\n2 or 4 expected\r\n",
+       "",
+       0,
        {{"score.xml", Score("8").text()}}},
-      {"missing step", {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<x>").text()}}, "\n\n",
-       kNames + "processing...\r\nError in line  9:<x>\r\n<step> expected\r\n", "", 0,
+      {"missing step",
+       {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<x>").text()}},
+       "\n\n",
+       kNames + "processing...\r\nError in line  9:<x>\r\n<step> expected\r\n",
+       "",
+       0,
        {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<x>").text()}}},
-      {"missing octave", {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<x>").text()}},
-       "\n\n", kNames + "processing...\r\nError in line  10:<x>\r\n<octave> expected\r\n", "", 0,
+      {"missing octave",
+       {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<x>").text()}},
+       "\n\n",
+       kNames + "processing...\r\nError in line  10:<x>\r\n<octave> expected\r\n",
+       "",
+       0,
        {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<x>").text()}}},
       {"missing duration",
-       {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<octave>4").line("</pitch>").line("<x>").text()}},
-       "\n\n", kNames + "processing...\r\nError in line  12:<x>\r\n<duration> expected\r\n", "", 0,
-       {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<octave>4").line("</pitch>").line("<x>").text()}}},
-      {"invalid length", {{"score.xml", Score("2").note("C", "4", "5").text()}, {"score.h", "old"}}, "\n\n",
-       kNames + "processing...\r\nError in line  12:        <duration>5</duration>\r\nInvalid len:5\r\n", "", 0,
+       {{"score.xml", Score("2")
+                          .line("<note>")
+                          .line("<pitch>")
+                          .line("<step>C")
+                          .line("<octave>4")
+                          .line("</pitch>")
+                          .line("<x>")
+                          .text()}},
+       "\n\n",
+       kNames + "processing...\r\nError in line  12:<x>\r\n<duration> expected\r\n",
+       "",
+       0,
+       {{"score.xml", Score("2")
+                          .line("<note>")
+                          .line("<pitch>")
+                          .line("<step>C")
+                          .line("<octave>4")
+                          .line("</pitch>")
+                          .line("<x>")
+                          .text()}}},
+      {"invalid length",
+       {{"score.xml", Score("2").note("C", "4", "5").text()}, {"score.h", "old"}},
+       "\n\n",
+       kNames + "processing...\r\nError in line  12:        <duration>5</duration>\r\nInvalid len:5\r\n",
+       "",
+       0,
        {{"score.xml", Score("2").note("C", "4", "5").text()}, {"score.h", "old"}}},
-      {"Esc typed ahead", {{"score.xml", one}, {"score.h", "old"}}, "\n\n\x1b", kNames, "", 0,
+      {"Esc typed ahead",
+       {{"score.xml", one}, {"score.h", "old"}},
+       "\n\n\x1b",
+       kNames,
+       "",
+       0,
        {{"score.xml", one}, {"score.h", "old"}}},
-      {"header name is a folder", {{"score.xml", one}, {"score.h", kFolder}}, "\n\n",
-       kNames + "processing...\r\nscore.h - file not written\r\n", "", 0,
+      {"header name is a folder",
+       {{"score.xml", one}, {"score.h", kFolder}},
+       "\n\n",
+       kNames + "processing...\r\nscore.h - file not written\r\n",
+       "",
+       0,
        {{"score.xml", one}, {"score.h", kFolder}, {"score.bas", "PLAY \"L8o3C4D+o2B4.p4o4E-2\"\r\n"}}},
-      {"output into a missing folder", {{"score.xml", one}}, "\nnowhere/tune\n",
+      {"output into a missing folder",
+       {{"score.xml", one}},
+       "\nnowhere/tune\n",
        " input file [score]:\r\noutput file [score]:nowhere/tune\r\nprocessing...\r\n"
-       "nowhere/tune.h - file not written\r\nnowhere/tune.bas - file not written\r\n", "", 0,
+       "nowhere/tune.h - file not written\r\nnowhere/tune.bas - file not written\r\n",
+       "",
+       0,
        {{"score.xml", one}}},
   };
   for (const InputKind kind : {InputKind::file, InputKind::pipe}) {
@@ -203,8 +313,9 @@ TEST(ArvonicProgram, AFullDiskOrAReadOnlyFileIsNotReportedAsWritten) {
   folder.write("score.xml", example_one());
   std::filesystem::create_symlink("/dev/full", folder.path() / "full.bas");
   auto result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "\nfull\n");
-  EXPECT_EQ(result.out, kBanner + " input file [score]:\r\noutput file [score]:full\r\nprocessing...\r\n"
-                                  "full.bas - file not written\r\n");
+  EXPECT_EQ(result.out, kBanner +
+                            " input file [score]:\r\noutput file [score]:full\r\nprocessing...\r\n"
+                            "full.bas - file not written\r\n");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(folder.read("full.h"), kDeclaration + "\"L8o3C4D+o2B4.p4o4E-2\";\r\n");
 

@@ -48,7 +48,7 @@ std::string repeated(const std::string& text, int times) {
 
 struct Case {
   const char* name;
-  std::string score;   // kMissing: no score.xml
+  std::string score;  // kMissing: no score.xml
   std::string keys;
   std::string window;
   std::string header;  // tarvel.h afterwards, kMissing when absent
@@ -65,16 +65,17 @@ TEST(NotepackProgram, RunsEveryCaseThroughFileAndPipe) {
       {"exactly 64 characters", repeated(c4, 31), "", repeated("noteC42\r\n", 31) + "ok\r\n",
        kDeclaration + "\"" + line_64 + "\"\r\n\"\";\r\n"},
       {"65 characters", repeated(c4, 31) + note("D", "4", "8"), "",
-       repeated("noteC42\r\n", 31) + "noteD48\r\nok\r\n", kDeclaration + "\"" + line_64 + "\"\r\n\"D1\";\r\n"},
+       repeated("noteC42\r\n", 31) + "noteD48\r\nok\r\n",
+       kDeclaration + "\"" + line_64 + "\"\r\n\"D1\";\r\n"},
       {"duration 0", note("C", "4", "0"), "", "noteC40\r\nok\r\n",
        kDeclaration + std::string("\"o2C\0\";\r\n", 9)},
       {"duration written 12", note("C", "4", "12"), "", "noteC41\r\nok\r\n", kDeclaration + "\"o2C8\";\r\n"},
-      {"alter -1, 1 and 2", note("C", "4", "2", "-1") + note("D", "4", "2", "1") + note("E", "4", "2", "2"), "",
-       "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n", kDeclaration + "\"o2C4D+4E4\";\r\n"},
-      {"octave 1 and a non-digit", note("C", "1", "2") + note("D", "?", "2"), "", "noteC12\r\nnoteD?2\r\nok\r\n",
-       kDeclaration + "\"o-1C4o-2D4\";\r\n"},
-      {"note tag with attributes", "<note default-x=\"12\">\n<pitch>\n<step>C</step>\n" + note("D", "4", "4"), "",
-       "noteD44\r\nok\r\n", kDeclaration + "\"o2D2\";\r\n"},
+      {"alter -1, 1 and 2", note("C", "4", "2", "-1") + note("D", "4", "2", "1") + note("E", "4", "2", "2"),
+       "", "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n", kDeclaration + "\"o2C4D+4E4\";\r\n"},
+      {"octave 1 and a non-digit", note("C", "1", "2") + note("D", "?", "2"), "",
+       "noteC12\r\nnoteD?2\r\nok\r\n", kDeclaration + "\"o-1C4o-2D4\";\r\n"},
+      {"note tag with attributes", "<note default-x=\"12\">\n<pitch>\n<step>C</step>\n" + note("D", "4", "4"),
+       "", "noteD44\r\nok\r\n", kDeclaration + "\"o2D2\";\r\n"},
       {"missed element after the skip",
        "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
            note("D", "4", "2") + note("E", "4", "2"),

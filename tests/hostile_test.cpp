@@ -28,7 +28,8 @@ std::string note(const char* step, const char* alter, const char* octave, const 
 }
 
 const std::string kScore = kHeader + "<divisions>2</divisions>\n" + note("C", "", "4", "2") +
-                           note("D", "1", "4", "1") + "<note>\n<rest/>\n<duration>2</duration>\n<voice>\n</note>\n" +
+                           note("D", "1", "4", "1") +
+                           "<note>\n<rest/>\n<duration>2</duration>\n<voice>\n</note>\n" +
                            note("E", "-1", "5", "3") + note("G", "", "3", "8") + "</score-partwise>\n";
 
 // The PLAY string a header file holds, its pieces joined.
@@ -110,7 +111,9 @@ TEST(Hostile, GarbageAndOddBytesEndAsTheProgramsChoose) {
       byte = static_cast<char>(random() % 256);
     }
     scores.emplace_back("garbage " + std::to_string(i), garbage);
-    scores.emplace_back("garbage after a header " + std::to_string(i), kHeader + "<divisions>4\n" + garbage);
+    std::string after_header = kHeader + "<divisions>4\n";
+    after_header += garbage;
+    scores.emplace_back("garbage after a header " + std::to_string(i), after_header);
   }
   for (const auto& [name, score] : scores) {
     TempFolder folder;
@@ -130,7 +133,10 @@ TEST(Hostile, GarbageAndOddBytesEndAsTheProgramsChoose) {
 
 TEST(Hostile, A50MegabyteLineWithoutLineFeed) {
   TempFolder folder;
-  folder.write("score.xml", kHeader + "<divisions>2</divisions>\n" + std::string(50'000'000, 'x'));
+  constexpr std::size_t kLine = 50'000'000;
+  std::string score = kHeader + "<divisions>2</divisions>\n";
+  score.append(kLine, 'x');
+  folder.write("score.xml", score);
   const auto result = arvonic(folder);
   expect_a_chosen_end(result, "50 MB line");
   EXPECT_TRUE(result.out.ends_with("processing...\r\nok\r\n"));

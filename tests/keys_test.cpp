@@ -90,14 +90,15 @@ TEST(KeyDecoder, TurnsTerminalBytesIntoKeyCodes) {
       {"\x1bOA\x1bOH\x1bOF", {rt::kKeyUp, rt::kKeyHome, rt::kKeyEnd}},
       {"\x1b[H\x1b[F\x1b[1~\x1b[4~", {rt::kKeyHome, rt::kKeyEnd, rt::kKeyHome, rt::kKeyEnd}},
       {"\x1b[2~\x1b[3~\x1b[5~\x1b[6~", {rt::kKeyInsert, rt::kKeyDelete, rt::kKeyPageUp, rt::kKeyPageDown}},
-      {"\x1bOP\x1bOS\x1b[15~\x1b[21~", {rt::extended_key(59), rt::extended_key(62), rt::extended_key(63), rt::extended_key(68)}},
+      {"\x1bOP\x1bOS\x1b[15~\x1b[21~",
+       {rt::extended_key(59), rt::extended_key(62), rt::extended_key(63), rt::extended_key(68)}},
       {"\x1b[23~\x1b[24~", {rt::extended_key(133), rt::extended_key(134)}},
       {"\x1b[[A\x1b[[E", {rt::extended_key(59), rt::extended_key(63)}},
-      {"\x1b[1;5C", {rt::kKeyRight}},  // a modifier is not told apart
-      {"\x1b[99~x", {'x'}},             // an unknown sequence is dropped
-      {"\x1b[", {}},                    // an unfinished sequence is dropped
+      {"\x1b[1;5C", {rt::kKeyRight}},                        // a modifier is not told apart
+      {"\x1b[99~x", {'x'}},                                  // an unknown sequence is dropped
+      {"\x1b[", {}},                                         // an unfinished sequence is dropped
       {"\x1b[12345678901234567890A", {'8', '9', '0', 'A'}},  // too long: dropped
-      {"\xc3\xa4", {0xc3, 0xa4}},       // multi-byte characters arrive byte by byte
+      {"\xc3\xa4", {0xc3, 0xa4}},                            // multi-byte characters arrive byte by byte
   };
   for (const auto& c : cases) {
     rt::KeyDecoder decoder;

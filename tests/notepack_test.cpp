@@ -98,8 +98,9 @@ TEST(Notepack, BuildsOneLengthCharacterPerNoteAndPause) {
        "noteC12\r\nnoteDy2\r\nok\r\n"},
       {"a rest keeps the octave", note("C", "4", "2") + rest("2") + note("D", "4", "2"), "\"o2C4p4D4\";\r\n",
        "noteC42\r\npause !\r\nrest2\r\nnoteD42\r\nok\r\n"},
-      {"a note tag with attributes", "<note default-x=\"1\">\n<pitch>\n<step>C</step>\n" + note("D", "4", "2"),
-       "\"o2D4\";\r\n", "noteD42\r\nok\r\n"},
+      {"a note tag with attributes",
+       "<note default-x=\"1\">\n<pitch>\n<step>C</step>\n" + note("D", "4", "2"), "\"o2D4\";\r\n",
+       "noteD42\r\nok\r\n"},
       {"a chord mark before the pitch", "<note>\n<chord/>\n<pitch>\n" + note("E", "4", "2"), "\"o2E4\";\r\n",
        "noteE42\r\nok\r\n"},
       {"a missed element after the skip",
@@ -143,7 +144,9 @@ TEST(Notepack, WritesThePlayStringIn64CharacterPieces) {
     for (int i = 0; i < 31; ++i) {
       full += "C4";
     }
-    EXPECT_EQ(platform.file("tarvel.h"), kDeclaration + "\"" + full + "\"\r\n" + c.tail);
+    std::string expected = kDeclaration;
+    expected.append("\"").append(full).append("\"\r\n").append(c.tail);
+    EXPECT_EQ(platform.file("tarvel.h"), expected);
   }
 }
 

@@ -33,7 +33,7 @@ TEST(Numbers, ParseNumberReadsEveryForm) {
       {"&HFFFFFFFFFFFFFFFF", -1},
       {"&H10000000000000000", 0},  // 17 digits wrap past 64 bits
       {"0x1A", 0},
-      {"\t0x1A", 0},               // a tab is skipped later: the hex form is not read
+      {"\t0x1A", 0},  // a tab is skipped later: the hex form is not read
       {"12abc", 12},
       {" 7", 7},
       {"\t7", 7},

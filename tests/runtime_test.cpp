@@ -66,8 +66,7 @@ TEST(ProgramEnd, ARunTimeErrorClosesFilesThenReportsWithCrLf) {
 
 TEST(ProgramEnd, ANormalEndWritesNothingToTheErrorStream) {
   rt::MemoryPlatform platform;
-  EXPECT_EQ(rt::run_program(platform, rt::DataTables(),
-                            [](rt::Runtime& runtime) { runtime.end_program(3); }),
+  EXPECT_EQ(rt::run_program(platform, rt::DataTables(), [](rt::Runtime& runtime) { runtime.end_program(3); }),
             3);
   EXPECT_EQ(rt::run_program(platform, rt::DataTables(), [](rt::Runtime&) {}), 0);
   EXPECT_EQ(platform.error, "");
@@ -114,11 +113,13 @@ struct InputCase {
 
 TEST(ConsoleInput, DrawsLiveOnATerminalAndOnceElsewhere) {
   const InputCase cases[] = {
-      {"stream: the finished reply once", false, "ab\x08" "c\r", "ac", "ac\r\n"},
+      {"stream: the finished reply once", false,
+       "ab\x08"
+       "c\r",
+       "ac", "ac\r\n"},
       {"stream: end of input ends the reply", false, "tune", "tune", "tune\r\n"},
       {"stream: empty reply", false, "\n", "", "\r\n"},
-      {"terminal: every change drawn", true, "ab\x08\r", "a",
-       "a\x1b[K\x1b[1Dab\x1b[K\x1b[2Da\x1b[K\r\n"},
+      {"terminal: every change drawn", true, "ab\x08\r", "a", "a\x1b[K\x1b[1Dab\x1b[K\x1b[2Da\x1b[K\r\n"},
   };
   for (const auto& c : cases) {
     rt::MemoryPlatform platform;
@@ -137,8 +138,11 @@ TEST(ConsoleInput, DrawsLiveOnATerminalAndOnceElsewhere) {
 TEST(ConsoleInput, ATerminalBeepsAndGetsTheCursorBehindTheReply) {
   rt::MemoryPlatform platform;
   platform.terminal = true;
-  platform.keys = {'a', 'b', 'c', rt::kKeyLeft, rt::kKeyLeft, rt::kKeyDelete, rt::kKeyEnd,
-                   rt::kKeyDelete, rt::kKeyLeft, rt::kKeyEnter};
+  platform.keys = {'a',          'b',
+                   'c',          rt::kKeyLeft,
+                   rt::kKeyLeft, rt::kKeyDelete,
+                   rt::kKeyEnd,  rt::kKeyDelete,
+                   rt::kKeyLeft, rt::kKeyEnter};
   std::string reply;
   rt::run_program(platform, rt::DataTables(),
                   [&](rt::Runtime& runtime) { reply = runtime.input_line("", false, false); });

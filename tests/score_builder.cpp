@@ -24,39 +24,39 @@ Score::Score(const std::string& divisions, const std::string& version) {
 
 Score& Score::note(const std::string& step, const std::string& octave, const std::string& duration,
                    const std::string& alter) {
-  lines_.push_back("      <note default-x=\"81.20\" default-y=\"-15.00\">");
-  lines_.push_back("        <pitch>");
-  lines_.push_back("          <step>" + step + "</step>");
+  lines_.emplace_back("      <note default-x=\"81.20\" default-y=\"-15.00\">");
+  lines_.emplace_back("        <pitch>");
+  lines_.emplace_back("          <step>" + step + "</step>");
   if (!alter.empty()) {
-    lines_.push_back("          <alter>" + alter + "</alter>");
+    lines_.emplace_back("          <alter>" + alter + "</alter>");
   }
-  lines_.push_back("          <octave>" + octave + "</octave>");
-  lines_.push_back("          </pitch>");
-  lines_.push_back("        <duration>" + duration + "</duration>");
-  lines_.push_back("        <voice>1</voice>");
-  lines_.push_back("        <type>quarter</type>");
-  lines_.push_back("        </note>");
+  lines_.emplace_back("          <octave>" + octave + "</octave>");
+  lines_.emplace_back("          </pitch>");
+  lines_.emplace_back("        <duration>" + duration + "</duration>");
+  lines_.emplace_back("        <voice>1</voice>");
+  lines_.emplace_back("        <type>quarter</type>");
+  lines_.emplace_back("        </note>");
   return *this;
 }
 
 Score& Score::rest(const std::string& duration) {
-  lines_.push_back("      <note>");
-  lines_.push_back("        <rest/>");
-  lines_.push_back("        <duration>" + duration + "</duration>");
-  lines_.push_back("        <voice>1</voice>");
-  lines_.push_back("        </note>");
+  lines_.emplace_back("      <note>");
+  lines_.emplace_back("        <rest/>");
+  lines_.emplace_back("        <duration>" + duration + "</duration>");
+  lines_.emplace_back("        <voice>1</voice>");
+  lines_.emplace_back("        </note>");
   return *this;
 }
 
 Score& Score::line(const std::string& raw) {
-  lines_.push_back(raw);
+  lines_.emplace_back(raw);
   return *this;
 }
 
 Score& Score::close() {
-  lines_.push_back("      </measure>");
-  lines_.push_back("    </part>");
-  lines_.push_back("  </score-partwise>");
+  lines_.emplace_back("      </measure>");
+  lines_.emplace_back("    </part>");
+  lines_.emplace_back("  </score-partwise>");
   return *this;
 }
 

@@ -1,7 +1,7 @@
 // The built programs on a pseudo-terminal: raw mode is taken at the first key
 // and the terminal's own mode comes back on every way the process ends.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -85,7 +85,9 @@ class TerminalRun {
     }
     return false;
   }
-  void type(const std::string& keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  void type(const std::string& keys) {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
   // The exit status, reading the screen meanwhile so that the program never blocks.
   int wait_end() {
     int status = 0;
@@ -145,7 +147,9 @@ TEST(Terminal, ArvonicTakesRawModeAndGivesItBackAfterANormalEnd) {
   const termios raw = run.mode();
   EXPECT_EQ(raw.c_lflag & ECHO, 0U);
   EXPECT_NE(raw.c_lflag & ISIG, 0U);  // Ctrl+C keeps its effect
-  run.type("scorx\x7f" "e\r");       // the erase byte is Backspace
+  run.type(
+      "scorx\x7f"
+      "e\r");  // the erase byte is Backspace
   ASSERT_TRUE(run.wait_for("output file [score]:"));
   run.type("\r");
   ASSERT_TRUE(run.wait_for("ok\r"));
@@ -209,7 +213,8 @@ TEST(Terminal, TheModeComesBackWhenASignalEndsTheProgram) {
   for (const auto& c : cases) {
     const bool arvonic = std::string(c.program) == ARVONIC_PROGRAM;
     const std::string name = std::string(arvonic ? "arvonic" : "notepack") + " point " +
-                             std::to_string(static_cast<int>(c.point)) + " signal " + std::to_string(c.signal);
+                             std::to_string(static_cast<int>(c.point)) + " signal " +
+                             std::to_string(c.signal);
     TempFolder short_folder;
     short_folder.write("score.xml", Score("2").note("C", "4", "2").text());
     const TempFolder& folder = c.point == Point::scan ? long_folder : short_folder;
@@ -253,8 +258,9 @@ TEST(Terminal, TheModeComesBackWhenASignalEndsTheProgram) {
 
 TEST(Terminal, NotepackShowsItsWindowInTheTerminal) {
   TempFolder folder;
-  folder.write("score.xml", "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n"
-                            "<voice>\n</note>\n");
+  folder.write("score.xml",
+               "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n"
+               "<voice>\n</note>\n");
   TerminalRun run(NOTEPACK_PROGRAM, folder.path());
   ASSERT_TRUE(run.wait_for("ok\r"));
   run.type("\x1b[A");  // an arrow ends the wait like any key

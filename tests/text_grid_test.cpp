@@ -17,7 +17,7 @@ TEST(TextGrid, LineEndsWrappingAndScrolling) {
   struct Case {
     const char* name;
     std::string printed;
-    int row;                // a row to look at
+    int row;  // a row to look at
     std::string row_text;
     int cursor_row;
     int cursor_column;
@@ -52,7 +52,7 @@ TEST(TextGrid, ScrollsWhenTextGoesPastTheBottomRow) {
   EXPECT_EQ(grid.row_text(29), "");
 
   TextGrid wrapping;
-  wrapping.print(std::string(80 * 31, 'w'));  // wrapping past the bottom scrolls too
+  wrapping.print(std::string(std::size_t{80} * 31, 'w'));  // wrapping past the bottom scrolls too
   EXPECT_EQ(wrapping.cursor_row(), TextGrid::kRows - 1);
   EXPECT_EQ(wrapping.row_text(0), std::string(80, 'w'));
 }

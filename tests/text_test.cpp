@@ -17,17 +17,17 @@ struct FindCase {
 
 TEST(Text, FindTextPositionsCountFromOneAndAbsentIsZero) {
   const FindCase cases[] = {
-      {1, "abc", "", 0},            // an empty pattern is never found
+      {1, "abc", "", 0},  // an empty pattern is never found
       {1, "", "a", 0},
       {1, "abc", "a", 1},
       {2, "abcabc", "abc", 4},
-      {4, "abc", "c", 0},           // start past the end
-      {3, "abc", "c", 3},           // start on the last byte
-      {0, "abc", "a", 0},           // start below 1
+      {4, "abc", "c", 0},  // start past the end
+      {3, "abc", "c", 3},  // start on the last byte
+      {0, "abc", "a", 0},  // start below 1
       {-5, "abc", "a", 0},
-      {1, "ab", "abc", 0},          // pattern longer than text
+      {1, "ab", "abc", 0},  // pattern longer than text
       {1, "  <note default-x=\"1\">", "<note", 3},
-      {1, "<Note>", "<note", 0},    // case-sensitive
+      {1, "<Note>", "<note", 0},  // case-sensitive
       {1, std::string("a\0b", 3), std::string("\0b", 2), 2},
   };
   for (const auto& c : cases) {
@@ -45,15 +45,9 @@ struct MidCase {
 
 TEST(Text, MidTextClampsStartAndCount) {
   const MidCase cases[] = {
-      {"hello", 6, 1, ""},
-      {"hello", 5, 1, "o"},
-      {"hello", 5, 100, "o"},
-      {"hello", 2, -1, "ello"},
-      {"hello", 0, 3, ""},
-      {"hello", 1, 0, ""},
-      {"hello", 2, 2, "el"},
-      {"", 1, 1, ""},
-      {"hello", 1, 2147483647, "hello"},
+      {"hello", 6, 1, ""},      {"hello", 5, 1, "o"}, {"hello", 5, 100, "o"},
+      {"hello", 2, -1, "ello"}, {"hello", 0, 3, ""},  {"hello", 1, 0, ""},
+      {"hello", 2, 2, "el"},    {"", 1, 1, ""},       {"hello", 1, 2147483647, "hello"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(rt::mid_text(c.text, c.start, c.count), c.expected)
