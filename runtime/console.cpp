@@ -82,7 +82,8 @@ Text Console::input_line(std::string_view prompt, bool question_mark, bool line_
 }
 
 void Console::open_window(std::string title) {
-  window_ = std::make_unique<Window>(std::move(title), make_grid_view(platform_));
+  auto view = make_grid_view(platform_, title);
+  window_ = std::make_unique<Window>(std::move(title), std::move(view));
 }
 
 void Console::close_window() {

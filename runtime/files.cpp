@@ -194,6 +194,9 @@ bool NumberedFiles::read_until(std::int32_t number, char delimiter, Text& out) {
     return false;
   }
   const std::string_view bytes = readable(*file);
+  if (bytes.empty()) {
+    return false;
+  }
   const auto found = bytes.find(delimiter);
   const std::size_t taken = found != std::string_view::npos ? found : bytes.size();
   out.append(bytes.data(), taken);
@@ -209,6 +212,9 @@ std::int64_t NumberedFiles::skip_lines_without(std::int32_t number, std::string_
     return 0;
   }
   const std::string_view bytes = readable(*file);
+  if (bytes.empty()) {
+    return 0;
+  }
   // A pattern holds no line feed, so a line that contains it holds all of it.
   const void* match = memmem(bytes.data(), bytes.size(), pattern.data(), pattern.size());
   const std::size_t before = match != nullptr

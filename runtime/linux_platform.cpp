@@ -11,6 +11,10 @@
 #include <ctime>
 
 #include "runtime/linux_terminal.hpp"
+#include "runtime/window.hpp"
+#if ARVONIC_DESKTOP_WINDOW
+#include "runtime/sdl_window.hpp"
+#endif
 
 namespace rt {
 namespace {
@@ -147,6 +151,24 @@ OpenedFile LinuxPlatform::open_file(const std::string& name, OpenHow how) {
     fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   }
   return {std::move(file), S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : 0};
+}
+
+KeyEvent LinuxPlatform::read_key(int wait_ms) {
+#if ARVONIC_DESKTOP_WINDOW
+  if (SdlWindow* window = SdlWindow::current()) {
+    return window->read_key(wait_ms);
+  }
+#endif
+  return keys_.read(wait_ms);
+}
+
+std::unique_ptr<GridView> LinuxPlatform::open_desktop_window(const std::string& title) {
+#if ARVONIC_DESKTOP_WINDOW
+  return SdlWindow::open(title);
+#else
+  (void)title;
+  return nullptr;
+#endif
 }
 
 void LinuxPlatform::sleep_ms(int milliseconds) {

@@ -19,9 +19,10 @@ class LinuxPlatform final : public Platform {
   bool output_is_terminal() const override { return output_is_terminal_; }
   int screen_width() const override;
   void beep() override;
-  KeyEvent read_key(int wait_ms) override { return keys_.read(wait_ms); }
+  KeyEvent read_key(int wait_ms) override;
   OpenedFile open_file(const std::string& name, OpenHow how) override;
   void sleep_ms(int milliseconds) override;
+  std::unique_ptr<GridView> open_desktop_window(const std::string& title) override;
   std::string program_name() const override { return program_name_; }
 
  private:

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/grid_view.hpp"
+
 namespace rt {
 
 // One open byte stream. Every call reports failure instead of throwing.
@@ -76,6 +78,10 @@ class Platform {
   virtual OpenedFile open_file(const std::string& name, OpenHow how) = 0;
 
   virtual void sleep_ms(int milliseconds) = 0;
+
+  // A real window on the desktop for the text grid, where the program was built
+  // with one and a display is there; while it is open, keys come from it.
+  virtual std::unique_ptr<GridView> open_desktop_window(const std::string& /*title*/) { return nullptr; }
 
   // The program file's name without directory and last extension.
   virtual std::string program_name() const = 0;

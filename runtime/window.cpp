@@ -35,7 +35,10 @@ void TerminalGridView::printed(std::string_view bytes, const TextGrid& /*grid*/)
   platform_.write_output(out);
 }
 
-std::unique_ptr<GridView> make_grid_view(Platform& platform) {
+std::unique_ptr<GridView> make_grid_view(Platform& platform, const std::string& title) {
+  if (auto desktop = platform.open_desktop_window(title)) {
+    return desktop;
+  }
   if (platform.output_is_terminal()) {
     return std::make_unique<TerminalGridView>(platform);
   }

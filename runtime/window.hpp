@@ -6,23 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/grid_view.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/text_grid.hpp"
 
 namespace rt {
-
-class GridView {
- public:
-  GridView() = default;
-  GridView(const GridView&) = delete;
-  GridView& operator=(const GridView&) = delete;
-  virtual ~GridView() = default;
-  // Called after bytes were printed into the grid.
-  virtual void printed(std::string_view bytes, const TextGrid& grid) = 0;
-  // Shows everything printed so far; called before every wait for a key.
-  virtual void flush() {}
-  virtual void close() { flush(); }
-};
 
 // The printed text goes to standard output as printed, bytes unchanged. Nobody
 // watches a stream as it grows, so it is written in large pieces: when the
@@ -51,8 +39,9 @@ class TerminalGridView final : public GridView {
   int column_ = 0;
 };
 
-// The best way to show the window on this platform.
-std::unique_ptr<GridView> make_grid_view(Platform& platform);
+// The best way to show the window here: on the desktop, else in the terminal,
+// else as a stream.
+std::unique_ptr<GridView> make_grid_view(Platform& platform, const std::string& title);
 
 class Window {
  public:

@@ -82,6 +82,9 @@ ProcessResult run_process(const std::filesystem::path& program, const std::files
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
+    // No desktop: the window is shown as a stream, the same on every machine.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
     if (kind == InputKind::pipe) {
       close(feed[1]);
     }

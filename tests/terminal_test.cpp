@@ -47,6 +47,8 @@ class TerminalRun {
       dup2(slave_, STDOUT_FILENO);
       dup2(slave_, STDERR_FILENO);
       close(master_);
+      unsetenv("DISPLAY");  // the window in the terminal, not on a desktop
+      unsetenv("WAYLAND_DISPLAY");
       if (chdir(folder.c_str()) != 0) {
         _exit(127);
       }

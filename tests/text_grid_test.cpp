@@ -60,7 +60,7 @@ TEST(TextGrid, ScrollsWhenTextGoesPastTheBottomRow) {
 TEST(WindowViews, AStreamGetsTheBytesAsPrintedAndATerminalGetsRowsOf80) {
   const std::string text = std::string(85, 'a') + "\r\nb";
   rt::MemoryPlatform stream;
-  rt::Window to_stream("t", rt::make_grid_view(stream));
+  rt::Window to_stream("t", rt::make_grid_view(stream, "t"));
   to_stream.print(text);
   EXPECT_EQ(stream.output, "");  // held back until a wait, a full piece or the close
   to_stream.close();
@@ -70,7 +70,7 @@ TEST(WindowViews, AStreamGetsTheBytesAsPrintedAndATerminalGetsRowsOf80) {
 
   rt::MemoryPlatform terminal;
   terminal.terminal = true;
-  rt::Window to_terminal("t", rt::make_grid_view(terminal));
+  rt::Window to_terminal("t", rt::make_grid_view(terminal, "t"));
   to_terminal.print(std::string(80, 'a'));
   to_terminal.print(std::string(5, 'a') + "\r\nb");
   EXPECT_EQ(terminal.output, std::string(80, 'a') + "\r\n" + std::string(5, 'a') + "\r\nb");

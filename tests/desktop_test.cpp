@@ -1,0 +1,244 @@
+// notepack in a real window on a virtual X display: its size and title, what
+// it shows pixel by pixel, a key that ends the final wait, and the close button.
+// GoogleTest before Xlib, whose None macro would clash with it.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "process_runner.hpp"
+#include "runtime/grid_renderer.hpp"
+#include "runtime/text_grid.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::TempFolder;
+
+const std::string kExample =
+    "<score-partwise>\n  <part>\n    <measure>\n"
+    "      <note>\n        <pitch>\n          <step>C</step>\n          <octave>4</octave>\n"
+    "        </pitch>\n        <duration>2</duration>\n        <voice>1</voice>\n      </note>\n"
+    "      <note>\n        <pitch>\n          <step>F</step>\n          <alter>1</alter>\n"
+    "          <octave>4</octave>\n        </pitch>\n        <duration>1</duration>\n"
+    "        <voice>1</voice>\n      </note>\n"
+    "      <note>\n        <rest/>\n        <duration>4</duration>\n        <voice>1</voice>\n      </note>\n"
+    "      <note>\n        <pitch>\n          <step>A</step>\n          <octave>5</octave>\n"
+    "        </pitch>\n        <duration>8</duration>\n        <voice>1</voice>\n      </note>\n"
+    "    </measure>\n  </part>\n</score-partwise>\n";
+const std::string kShown = "noteC42\r\nnoteF41\r\nALT !\r\npause !\r\nrest4\r\nnoteA58\r\nok\r\n";
+
+// A virtual X display for the length of a test.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    for (int number = 90; number < 110 && name_.empty(); ++number) {
+      if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+        continue;
+      }
+      const std::string display = ":" + std::to_string(number);
+      server_ = fork();
+      if (server_ == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int i = 0; i < 100 && x_ == nullptr; ++i) {
+        std::this_thread::sleep_for(50ms);
+        x_ = XOpenDisplay(display.c_str());
+      }
+      if (x_ != nullptr) {
+        name_ = display;
+      }
+    }
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+  ~VirtualDisplay() {
+    if (x_ != nullptr) {
+      XCloseDisplay(x_);
+    }
+    if (server_ > 0) {
+      kill(server_, SIGTERM);
+      waitpid(server_, nullptr, 0);
+    }
+  }
+  const std::string& name() const { return name_; }
+  Display* x() const { return x_; }
+
+  // The top-level window titled title, or 0 after the time is up.
+  Window find(const std::string& title) const {
+    for (int i = 0; i < 200; ++i) {
+      Window root = 0;
+      Window parent = 0;
+      Window* children = nullptr;
+      unsigned count = 0;
+      XQueryTree(x_, DefaultRootWindow(x_), &root, &parent, &children, &count);
+      Window found = 0;
+      for (unsigned c = 0; c < count && found == 0; ++c) {
+        char* name = nullptr;
+        if (XFetchName(x_, children[c], &name) != 0 && name != nullptr) {
+          found = title == name ? children[c] : 0;
+          XFree(name);
+        }
+      }
+      if (children != nullptr) {
+        XFree(children);
+      }
+      if (found != 0) {
+        return found;
+      }
+      std::this_thread::sleep_for(25ms);
+    }
+    return 0;
+  }
+
+ private:
+  std::string name_;
+  pid_t server_ = -1;
+  Display* x_ = nullptr;
+};
+
+pid_t start_notepack(const TempFolder& folder, const std::string& display) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    if (chdir(folder.path().c_str()) != 0) {
+      _exit(127);
+    }
+    setenv("DISPLAY", display.c_str(), 1);
+    execl(NOTEPACK_PROGRAM, NOTEPACK_PROGRAM, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return child;
+}
+
+int wait_exit(pid_t child) {
+  for (int i = 0; i < 1000; ++i) {
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child) {
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  return -1;
+}
+
+bool wait_written(const TempFolder& folder) {
+  for (int i = 0; i < 500; ++i) {
+    if (folder.read("tarvel.h").ends_with(";\r\n")) {
+      return true;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// Writes the window as a PPM picture when ARVONIC_SCREENSHOT names a file.
+void keep_screenshot(XImage* image) {
+  const char* path = std::getenv("ARVONIC_SCREENSHOT");
+  if (path == nullptr) {
+    return;
+  }
+  std::ofstream out(path, std::ios::binary);
+  out << "P6\n" << image->width << " " << image->height << "\n255\n";
+  for (int y = 0; y < image->height; ++y) {
+    for (int x = 0; x < image->width; ++x) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      out << static_cast<char>((pixel >> 16) & 0xFF) << static_cast<char>((pixel >> 8) & 0xFF)
+          << static_cast<char>(pixel & 0xFF);
+    }
+  }
+}
+
+class DesktopWindow : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("command -v Xvfb xdotool > /dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "Xvfb or xdotool is missing: apt-get install xvfb xdotool";
+    }
+    display_ = std::make_unique<VirtualDisplay>();
+    ASSERT_FALSE(display_->name().empty()) << "no virtual display could be started";
+    folder_.write("score.xml", kExample);
+  }
+
+  std::unique_ptr<VirtualDisplay> display_;
+  TempFolder folder_;
+};
+
+TEST_F(DesktopWindow, ShowsTheProgressLinesAndEndsOnAKey) {
+  const pid_t notepack = start_notepack(folder_, display_->name());
+  ASSERT_TRUE(wait_written(folder_));
+  const Window window = display_->find("notepack");
+  ASSERT_NE(window, 0U);
+
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(display_->x(), window, &attributes);
+  EXPECT_EQ(attributes.width, 640);
+  EXPECT_EQ(attributes.height, 480);
+
+  // The program redraws before it waits: give the server a moment to have it.
+  std::this_thread::sleep_for(200ms);
+  XImage* image = XGetImage(display_->x(), window, 0, 0, 640, 480, AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  keep_screenshot(image);
+  rt::TextGrid expected;
+  expected.print(kShown);
+  std::vector<std::uint32_t> pixels(640U * 480U);
+  rt::render_grid(expected, pixels.data(), 640);
+  int wrong = 0;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      wrong +=
+          (XGetPixel(image, x, y) & 0xFFFFFF) != (pixels[static_cast<std::size_t>(y * 640 + x)] & 0xFFFFFF);
+    }
+  }
+  XDestroyImage(image);
+  EXPECT_EQ(wrong, 0) << "pixels that differ from the seven lines";
+
+  const std::string key = "DISPLAY=" + display_->name() + " xdotool windowfocus --sync " +
+                          std::to_string(window) + " key x > /dev/null 2>&1";
+  EXPECT_EQ(std::system(key.c_str()), 0);
+  EXPECT_EQ(wait_exit(notepack), 0);
+}
+
+TEST_F(DesktopWindow, TheCloseButtonEndsTheFinalWait) {
+  const pid_t notepack = start_notepack(folder_, display_->name());
+  ASSERT_TRUE(wait_written(folder_));
+  const Window window = display_->find("notepack");
+  ASSERT_NE(window, 0U);
+  std::this_thread::sleep_for(100ms);
+
+  // What a window manager's close button sends: a WM_DELETE_WINDOW request.
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(display_->x(), "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display_->x(), "WM_DELETE_WINDOW", False));
+  close.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display_->x(), window, False, NoEventMask, &close);
+  XFlush(display_->x());
+  EXPECT_EQ(wait_exit(notepack), 0);
+  EXPECT_EQ(folder_.read("tarvel.h"), "const PROGMEM unsigned char notes[]=\\\r\n\"o2C4F+8p2o3A1\";\r\n");
+}
+
+}  // namespace

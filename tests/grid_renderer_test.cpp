@@ -1,0 +1,99 @@
+// The desktop window's drawing, checked pixel by pixel off screen.
+#include "runtime/grid_renderer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/glyph_table.hpp"
+#include "runtime/text_grid.hpp"
+
+namespace {
+
+using rt::TextGrid;
+
+std::vector<std::uint32_t> render(const TextGrid& grid) {
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(rt::kWindowWidth) * rt::kWindowHeight);
+  rt::render_grid(grid, pixels.data(), rt::kWindowWidth);
+  return pixels;
+}
+
+// True when the cell shows the glyph of byte, light grey on black.
+bool cell_shows(const std::vector<std::uint32_t>& pixels, int row, int column, unsigned char byte) {
+  const rt::Glyph& glyph = rt::kGlyphs[byte];
+  for (int y = 0; y < rt::kCellHeight; ++y) {
+    for (int x = 0; x < rt::kCellWidth; ++x) {
+      const bool lit = (glyph[static_cast<std::size_t>(y)] & (0x80U >> static_cast<unsigned>(x))) != 0;
+      const auto at = static_cast<std::size_t>((row * rt::kCellHeight + y) * rt::kWindowWidth +
+                                               column * rt::kCellWidth + x);
+      if (pixels[at] != (lit ? rt::kForeground : rt::kBackground)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+TEST(GridRenderer, TheGlyphTableDrawsCodePage437) {
+  const auto lit = [](unsigned char byte) {
+    int count = 0;
+    for (const auto row : rt::kGlyphs[byte]) {
+      count += __builtin_popcount(row);
+    }
+    return count;
+  };
+  EXPECT_EQ(lit(' '), 0);
+  EXPECT_EQ(lit(0), 0);          // NUL is a blank
+  EXPECT_EQ(lit(0xDB), 8 * 16);  // the full block
+  EXPECT_GT(lit('A'), 10);
+  EXPECT_GT(lit(1), 10);     // a smiling face, not nothing
+  EXPECT_GT(lit(0xE1), 10);  // sharp s
+  EXPECT_NE(rt::kGlyphs['A'], rt::kGlyphs['B']);
+}
+
+TEST(GridRenderer, DrawsEveryCellOfTheGridItsGlyph) {
+  struct Case {
+    const char* name;
+    std::string printed;
+    std::vector<std::string> rows;  // the expected text of the first rows
+  };
+  const Case cases[] = {
+      {"the worked example",
+       "noteC42\r\nnoteF41\r\nALT !\r\npause !\r\nrest4\r\nnoteA58\r\nok\r\n",
+       {"noteC42", "noteF41", "ALT !", "pause !", "rest4", "noteA58", "ok"}},
+      {"wrapping at column 80", std::string(80, 'w') + "rap", {std::string(80, 'w'), "rap"}},
+      {"control and high bytes", std::string("\x01\x7f\xb0\xdb", 4), {std::string("\x01\x7f\xb0\xdb", 4)}},
+  };
+  for (const auto& c : cases) {
+    TextGrid grid;
+    grid.print(c.printed);
+    const auto pixels = render(grid);
+    for (int row = 0; row < TextGrid::kRows; ++row) {
+      const std::string text =
+          row < static_cast<int>(c.rows.size()) ? c.rows[static_cast<std::size_t>(row)] : "";
+      for (int column = 0; column < TextGrid::kColumns; ++column) {
+        const auto byte = column < static_cast<int>(text.size())
+                              ? static_cast<unsigned char>(text[static_cast<std::size_t>(column)])
+                              : static_cast<unsigned char>(' ');
+        ASSERT_TRUE(cell_shows(pixels, row, column, byte))
+            << c.name << " row " << row << " column " << column;
+      }
+    }
+  }
+}
+
+TEST(GridRenderer, ShowsTheBottomRowsAfterScrolling) {
+  TextGrid grid;
+  for (int line = 0; line < 40; ++line) {
+    grid.print("line " + std::to_string(line) + "\r\n");
+  }
+  const auto pixels = render(grid);
+  const std::string top = "line 11";
+  for (std::size_t i = 0; i < top.size(); ++i) {
+    EXPECT_TRUE(cell_shows(pixels, 0, static_cast<int>(i), static_cast<unsigned char>(top[i])));
+  }
+  EXPECT_TRUE(cell_shows(pixels, TextGrid::kRows - 1, 0, ' '));
+}
+
+}  // namespace
