@@ -25,8 +25,9 @@ bool cell_shows(const std::vector<std::uint32_t>& pixels, int row, int column, u
   for (int y = 0; y < rt::kCellHeight; ++y) {
     for (int x = 0; x < rt::kCellWidth; ++x) {
       const bool lit = (glyph[static_cast<std::size_t>(y)] & (0x80U >> static_cast<unsigned>(x))) != 0;
-      const auto at = static_cast<std::size_t>((row * rt::kCellHeight + y) * rt::kWindowWidth +
-                                               column * rt::kCellWidth + x);
+      const std::size_t line = static_cast<std::size_t>(row) * rt::kCellHeight + static_cast<std::size_t>(y);
+      const std::size_t at = line * rt::kWindowWidth + static_cast<std::size_t>(column) * rt::kCellWidth +
+                             static_cast<std::size_t>(x);
       if (pixels[at] != (lit ? rt::kForeground : rt::kBackground)) {
         return false;
       }
