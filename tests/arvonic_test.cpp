@@ -4,21 +4,18 @@
 #include <string>
 
 #include "arvonic/converter.hpp"
+#include "fixtures.hpp"
 #include "runtime/memory_platform.hpp"
 #include "score_builder.hpp"
 
 namespace {
 
+using testing_support::kDeclaration;
+
 using testing_support::Score;
 
-const std::string kDialogue =
-    "ARVONIC converts MusicXML files\r\n"
-    "from MuseScore 4 to Arduino VELMORA .h files\r\n"
-    "(QB/QBasic PLAY statement format)\r\n"
-    "Copyright (c) 2026 the arvonic authors\r\n" +
-    std::string(79, '_') + "\r\n\r\n";
-const std::string kDefaultNames = " input file [score]:\r\noutput file [score]:\r\n";
-const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
+using testing_support::kArvonicBanner;
+using testing_support::kDefaultNames;
 
 struct Outcome {
   int code = 0;
@@ -32,8 +29,8 @@ Outcome convert(rt::MemoryPlatform& platform, const std::string& keys = "\n\n") 
   run.code = rt::run_program(platform, arvonic::program_data(), arvonic::run);
   run.error = platform.error;
   run.output = platform.output;
-  if (run.output.starts_with(kDialogue + kDefaultNames)) {
-    run.output.erase(0, kDialogue.size() + kDefaultNames.size());
+  if (run.output.starts_with(kArvonicBanner + kDefaultNames)) {
+    run.output.erase(0, kArvonicBanner.size() + kDefaultNames.size());
   }
   return run;
 }
@@ -312,7 +309,7 @@ TEST(Arvonic, TakesTheNamesAsTypedAndChecksTheFile) {
     if (old) {
       EXPECT_EQ(run.output, "MusicXML 4.0 data file expected\r\n");
     } else {
-      EXPECT_EQ(platform.output, kDialogue + c.output) << c.name;
+      EXPECT_EQ(platform.output, kArvonicBanner + c.output) << c.name;
     }
   }
   rt::MemoryPlatform named;

@@ -9,35 +9,19 @@
 #include <sstream>
 #include <string>
 
+#include "fixtures.hpp"
 #include "process_runner.hpp"
 
 namespace {
 
+using testing_support::header_string;
+using testing_support::kDeclaration;
 using testing_support::TempFolder;
-
-const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
 
 // Runs a shell command in folder; its output goes to folder/output.
 int shell(const TempFolder& folder, const std::string& command, const std::string& output = "log") {
   const std::string line = "cd '" + folder.path().string() + "' && " + command + " > " + output + " 2>&1";
   return std::system(line.c_str());
-}
-
-// The string a header file declares: its quoted pieces joined.
-std::string header_string(const std::string& header) {
-  EXPECT_TRUE(header.starts_with(kDeclaration));
-  std::string joined;
-  for (std::size_t at = kDeclaration.size(); at < header.size();) {
-    const auto end = header.find("\r\n", at);
-    std::string piece = header.substr(at, end - at);
-    if (piece.ends_with(";")) {
-      piece.pop_back();
-    }
-    EXPECT_TRUE(piece.size() >= 2 && piece.front() == '"' && piece.back() == '"') << piece;
-    joined += piece.substr(1, piece.size() - 2);
-    at = end + 2;
-  }
-  return joined;
 }
 
 std::string program_string(const std::string& program) {

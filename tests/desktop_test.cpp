@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "fixtures.hpp"
 #include "process_runner.hpp"
 #include "runtime/grid_renderer.hpp"
 #include "runtime/text_grid.hpp"
@@ -26,18 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::TempFolder;
 
-const std::string kExample =
-    "<score-partwise>\n  <part>\n    <measure>\n"
-    "      <note>\n        <pitch>\n          <step>C</step>\n          <octave>4</octave>\n"
-    "        </pitch>\n        <duration>2</duration>\n        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <pitch>\n          <step>F</step>\n          <alter>1</alter>\n"
-    "          <octave>4</octave>\n        </pitch>\n        <duration>1</duration>\n"
-    "        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <rest/>\n        <duration>4</duration>\n        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <pitch>\n          <step>A</step>\n          <octave>5</octave>\n"
-    "        </pitch>\n        <duration>8</duration>\n        <voice>1</voice>\n      </note>\n"
-    "    </measure>\n  </part>\n</score-partwise>\n";
-const std::string kShown = "noteC42\r\nnoteF41\r\nALT !\r\npause !\r\nrest4\r\nnoteA58\r\nok\r\n";
+const std::string kShown = testing_support::kNotepackExampleWindow + "ok\r\n";
 
 // A virtual X display for the length of a test.
 class VirtualDisplay {
@@ -182,7 +172,7 @@ class DesktopWindow : public testing::Test {
     }
     display_ = std::make_unique<VirtualDisplay>();
     ASSERT_FALSE(display_->name().empty()) << "no virtual display could be started";
-    folder_.write("score.xml", kExample);
+    folder_.write("score.xml", testing_support::kNotepackExample);
   }
 
   std::unique_ptr<VirtualDisplay> display_;

@@ -9,24 +9,21 @@
 #include <map>
 #include <string>
 
+#include "fixtures.hpp"
 #include "process_runner.hpp"
 #include "score_builder.hpp"
 
 namespace {
 
+using testing_support::kDeclaration;
+
 using testing_support::InputKind;
+using testing_support::kArvonicBanner;
+using testing_support::kDefaultNames;
 using testing_support::Score;
 using testing_support::TempFolder;
 using Files = std::map<std::string, std::string>;
 
-const std::string kBanner =
-    "ARVONIC converts MusicXML files\r\n"
-    "from MuseScore 4 to Arduino VELMORA .h files\r\n"
-    "(QB/QBasic PLAY statement format)\r\n"
-    "Copyright (c) 2026 the arvonic authors\r\n" +
-    std::string(79, '_') + "\r\n\r\n";
-const std::string kNames = " input file [score]:\r\noutput file [score]:\r\n";
-const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
 const std::string kFolder = "<folder>";
 
 Files files_in(const std::filesystem::path& folder) {
@@ -114,7 +111,7 @@ TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
   const std::string full_101 = c_lines(101);
   const std::string full_101_header = full_101.substr(0, full_101.size() - 2) + ";\r\n";
   const std::string bounds = "\r\nAborting due to runtime error 6 (out of bounds array access) at line ";
-  const std::string ok = kNames + "processing...\r\nok\r\n";
+  const std::string ok = kDefaultNames + "processing...\r\nok\r\n";
   const Case cases[] = {
       {"first worked example",
        {{"score.xml", one}},
@@ -157,7 +154,7 @@ TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
       {"empty score file",
        {{"score.xml", ""}},
        "\n\n",
-       kNames + "ok\r\n",
+       kDefaultNames + "ok\r\n",
        "",
        0,
        {{"score.xml", ""}, {"score.h", kDeclaration}, {"score.bas", ""}}},
@@ -173,18 +170,18 @@ TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
       {"102nd line while scanning",
        {{"score.xml", sixteenths(59 + 101 * 64)}},
        "\n\n",
-       kNames + "processing...\r\n",
+       kDefaultNames + "processing...\r\n",
        bounds + "106 of arvonic()\r\n\r\n",
        6,
        {{"score.xml", sixteenths(59 + 101 * 64)}}},
       {"102nd line at the final store",
        {{"score.xml", sixteenths(59 + 100 * 64 + 1)}, {"score.h", "old"}},
        "\n\n",
-       kNames + "processing...\r\n",
+       kDefaultNames + "processing...\r\n",
        bounds + "129 of arvonic()\r\n\r\n",
        6,
        {{"score.xml", sixteenths(59 + 100 * 64 + 1)}, {"score.h", "old"}}},
-      {"missing score", {}, "\n\n", kNames + "score.xml - file not found\r\n", "", 0, {}},
+      {"missing score", {}, "\n\n", kDefaultNames + "score.xml - file not found\r\n", "", 0, {}},
       {"an extension is appended anyway",
        {{"tune.xml", one}},
        "tune.xml\n\n",
@@ -204,35 +201,36 @@ TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
       {"old MusicXML",
        {{"score.xml", Score("2", "3.1").text()}},
        "\n\n",
-       kNames + "MusicXML 4.0 data file expected\r\n",
+       kDefaultNames + "MusicXML 4.0 data file expected\r\n",
        "",
        0,
        {{"score.xml", Score("2", "3.1").text()}}},
       {"no divisions",
        {{"score.xml", Score::bare().line("<part>").text()}},
        "\n\n",
-       kNames + "processing...\r\n<divisions> not found\r\n",
+       kDefaultNames + "processing...\r\n<divisions> not found\r\n",
        "",
        0,
        {{"score.xml", Score::bare().line("<part>").text()}}},
       {"divisions 8",
        {{"score.xml", Score("8").text()}},
        "\n\n",
-       kNames + "processing...\r\nError in line  5:        <divisions>8</divisions>\r\n2 or 4 expected\r\n",
+       kDefaultNames +
+           "processing...\r\nError in line  5:        <divisions>8</divisions>\r\n2 or 4 expected\r\n",
        "",
        0,
        {{"score.xml", Score("8").text()}}},
       {"missing step",
        {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<x>").text()}},
        "\n\n",
-       kNames + "processing...\r\nError in line  9:<x>\r\n<step> expected\r\n",
+       kDefaultNames + "processing...\r\nError in line  9:<x>\r\n<step> expected\r\n",
        "",
        0,
        {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<x>").text()}}},
       {"missing octave",
        {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<x>").text()}},
        "\n\n",
-       kNames + "processing...\r\nError in line  10:<x>\r\n<octave> expected\r\n",
+       kDefaultNames + "processing...\r\nError in line  10:<x>\r\n<octave> expected\r\n",
        "",
        0,
        {{"score.xml", Score("2").line("<note>").line("<pitch>").line("<step>C").line("<x>").text()}}},
@@ -246,7 +244,7 @@ TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
                           .line("<x>")
                           .text()}},
        "\n\n",
-       kNames + "processing...\r\nError in line  12:<x>\r\n<duration> expected\r\n",
+       kDefaultNames + "processing...\r\nError in line  12:<x>\r\n<duration> expected\r\n",
        "",
        0,
        {{"score.xml", Score("2")
@@ -260,21 +258,22 @@ TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
       {"invalid length",
        {{"score.xml", Score("2").note("C", "4", "5").text()}, {"score.h", "old"}},
        "\n\n",
-       kNames + "processing...\r\nError in line  12:        <duration>5</duration>\r\nInvalid len:5\r\n",
+       kDefaultNames +
+           "processing...\r\nError in line  12:        <duration>5</duration>\r\nInvalid len:5\r\n",
        "",
        0,
        {{"score.xml", Score("2").note("C", "4", "5").text()}, {"score.h", "old"}}},
       {"Esc typed ahead",
        {{"score.xml", one}, {"score.h", "old"}},
        "\n\n\x1b",
-       kNames,
+       kDefaultNames,
        "",
        0,
        {{"score.xml", one}, {"score.h", "old"}}},
       {"header name is a folder",
        {{"score.xml", one}, {"score.h", kFolder}},
        "\n\n",
-       kNames + "processing...\r\nscore.h - file not written\r\n",
+       kDefaultNames + "processing...\r\nscore.h - file not written\r\n",
        "",
        0,
        {{"score.xml", one}, {"score.h", kFolder}, {"score.bas", "PLAY \"L8o3C4D+o2B4.p4o4E-2\"\r\n"}}},
@@ -300,7 +299,7 @@ TEST(ArvonicProgram, RunsEveryCaseThroughFileAndPipe) {
       }
       const auto result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), c.keys, kind);
       ASSERT_FALSE(result.timed_out) << name;
-      EXPECT_EQ(result.out, kBanner + c.out) << name;
+      EXPECT_EQ(result.out, kArvonicBanner + c.out) << name;
       EXPECT_EQ(result.err, c.err) << name;
       EXPECT_EQ(result.exit_code, c.exit_code) << name;
       EXPECT_EQ(files_in(folder.path()), c.after) << name;
@@ -313,7 +312,7 @@ TEST(ArvonicProgram, AFullDiskOrAReadOnlyFileIsNotReportedAsWritten) {
   folder.write("score.xml", example_one());
   std::filesystem::create_symlink("/dev/full", folder.path() / "full.bas");
   auto result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "\nfull\n");
-  EXPECT_EQ(result.out, kBanner +
+  EXPECT_EQ(result.out, kArvonicBanner +
                             " input file [score]:\r\noutput file [score]:full\r\nprocessing...\r\n"
                             "full.bas - file not written\r\n");
   EXPECT_EQ(result.exit_code, 0);

@@ -5,38 +5,19 @@
 #include <filesystem>
 #include <string>
 
+#include "fixtures.hpp"
 #include "process_runner.hpp"
 
 namespace {
 
 using testing_support::InputKind;
+using testing_support::kDeclaration;
+using testing_support::kNotepackExample;
+using testing_support::kNotepackExampleWindow;
+using testing_support::plain_note;
 using testing_support::TempFolder;
 
-const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
 const std::string kMissing = "<missing>";
-
-const std::string kExample =
-    "<score-partwise>\n  <part>\n    <measure>\n"
-    "      <note>\n        <pitch>\n          <step>C</step>\n          <octave>4</octave>\n"
-    "        </pitch>\n        <duration>2</duration>\n        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <pitch>\n          <step>F</step>\n          <alter>1</alter>\n"
-    "          <octave>4</octave>\n        </pitch>\n        <duration>1</duration>\n"
-    "        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <rest/>\n        <duration>4</duration>\n        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <pitch>\n          <step>A</step>\n          <octave>5</octave>\n"
-    "        </pitch>\n        <duration>8</duration>\n        <voice>1</voice>\n      </note>\n"
-    "    </measure>\n  </part>\n</score-partwise>\n";
-const std::string kExampleWindow = "noteC42\r\nnoteF41\r\nALT !\r\npause !\r\nrest4\r\nnoteA58\r\n";
-
-std::string note(const std::string& step, const std::string& octave, const std::string& duration,
-                 const std::string& alter = "") {
-  std::string element = "<note>\n<pitch>\n<step>" + step + "</step>\n";
-  if (!alter.empty()) {
-    element += "<alter>" + alter + "</alter>\n";
-  }
-  return element + "<octave>" + octave + "</octave>\n</pitch>\n<duration>" + duration +
-         "</duration>\n<voice>1</voice>\n</note>\n";
-}
 
 std::string repeated(const std::string& text, int times) {
   std::string all;
@@ -55,34 +36,38 @@ struct Case {
 };
 
 TEST(NotepackProgram, RunsEveryCaseThroughFileAndPipe) {
-  const std::string c4 = note("C", "4", "2");
+  const std::string c4 = plain_note("C", "4", "2");
   const std::string line_64 = "o2" + repeated("C4", 31);
   const Case cases[] = {
-      {"worked example", kExample, "", kExampleWindow + "ok\r\n", kDeclaration + "\"o2C4F+8p2o3A1\";\r\n"},
-      {"worked example without final line feed", kExample.substr(0, kExample.size() - 1), "",
-       kExampleWindow + "o2C4F+8p2o3A1\r\nok\r\n", kDeclaration + "\"o2C4F+8p2o3A1\";\r\n"},
+      {"worked example", kNotepackExample, "", kNotepackExampleWindow + "ok\r\n",
+       kDeclaration + "\"o2C4F+8p2o3A1\";\r\n"},
+      {"worked example without final line feed", kNotepackExample.substr(0, kNotepackExample.size() - 1), "",
+       kNotepackExampleWindow + "o2C4F+8p2o3A1\r\nok\r\n", kDeclaration + "\"o2C4F+8p2o3A1\";\r\n"},
       {"empty score", "", "", "ok\r\n", kDeclaration + "\"\";\r\n"},
       {"exactly 64 characters", repeated(c4, 31), "", repeated("noteC42\r\n", 31) + "ok\r\n",
        kDeclaration + "\"" + line_64 + "\"\r\n\"\";\r\n"},
-      {"65 characters", repeated(c4, 31) + note("D", "4", "8"), "",
+      {"65 characters", repeated(c4, 31) + plain_note("D", "4", "8"), "",
        repeated("noteC42\r\n", 31) + "noteD48\r\nok\r\n",
        kDeclaration + "\"" + line_64 + "\"\r\n\"D1\";\r\n"},
-      {"duration 0", note("C", "4", "0"), "", "noteC40\r\nok\r\n",
+      {"duration 0", plain_note("C", "4", "0"), "", "noteC40\r\nok\r\n",
        kDeclaration + std::string("\"o2C\0\";\r\n", 9)},
-      {"duration written 12", note("C", "4", "12"), "", "noteC41\r\nok\r\n", kDeclaration + "\"o2C8\";\r\n"},
-      {"alter -1, 1 and 2", note("C", "4", "2", "-1") + note("D", "4", "2", "1") + note("E", "4", "2", "2"),
-       "", "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n", kDeclaration + "\"o2C4D+4E4\";\r\n"},
-      {"octave 1 and a non-digit", note("C", "1", "2") + note("D", "?", "2"), "",
+      {"duration written 12", plain_note("C", "4", "12"), "", "noteC41\r\nok\r\n",
+       kDeclaration + "\"o2C8\";\r\n"},
+      {"alter -1, 1 and 2",
+       plain_note("C", "4", "2", "-1") + plain_note("D", "4", "2", "1") + plain_note("E", "4", "2", "2"), "",
+       "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n", kDeclaration + "\"o2C4D+4E4\";\r\n"},
+      {"octave 1 and a non-digit", plain_note("C", "1", "2") + plain_note("D", "?", "2"), "",
        "noteC12\r\nnoteD?2\r\nok\r\n", kDeclaration + "\"o-1C4o-2D4\";\r\n"},
-      {"note tag with attributes", "<note default-x=\"12\">\n<pitch>\n<step>C</step>\n" + note("D", "4", "4"),
-       "", "noteD44\r\nok\r\n", kDeclaration + "\"o2D2\";\r\n"},
+      {"note tag with attributes",
+       "<note default-x=\"12\">\n<pitch>\n<step>C</step>\n" + plain_note("D", "4", "4"), "",
+       "noteD44\r\nok\r\n", kDeclaration + "\"o2D2\";\r\n"},
       {"missed element after the skip",
        "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
-           note("D", "4", "2") + note("E", "4", "2"),
+           plain_note("D", "4", "2") + plain_note("E", "4", "2"),
        "", "noteC42\r\nnoteE42\r\nok\r\n", kDeclaration + "\"o2C4E4\";\r\n"},
-      {"Esc typed ahead", kExample, "\x1b", "", kMissing},
-      {"keys during the scan are taken by the poll", kExample, "abc", kExampleWindow + "ok\r\n",
-       kDeclaration + "\"o2C4F+8p2o3A1\";\r\n"},
+      {"Esc typed ahead", kNotepackExample, "\x1b", "", kMissing},
+      {"keys during the scan are taken by the poll", kNotepackExample, "abc",
+       kNotepackExampleWindow + "ok\r\n", kDeclaration + "\"o2C4F+8p2o3A1\";\r\n"},
       {"missing score", kMissing, "", "score.xml - file not found\r\n", kMissing},
   };
   for (const InputKind kind : {InputKind::file, InputKind::pipe}) {
@@ -105,7 +90,7 @@ TEST(NotepackProgram, RunsEveryCaseThroughFileAndPipe) {
 
 TEST(NotepackProgram, EscLeavesAnExistingHeaderAsItWas) {
   TempFolder folder;
-  folder.write("score.xml", kExample);
+  folder.write("score.xml", kNotepackExample);
   folder.write("tarvel.h", "mine");
   const auto result = testing_support::run_process(NOTEPACK_PROGRAM, folder.path(), "\x1b");
   EXPECT_EQ(result.exit_code, 0);
@@ -114,16 +99,16 @@ TEST(NotepackProgram, EscLeavesAnExistingHeaderAsItWas) {
 
 TEST(NotepackProgram, AHeaderThatCannotBeWrittenIsSaidSo) {
   TempFolder folder;
-  folder.write("score.xml", kExample);
+  folder.write("score.xml", kNotepackExample);
   std::filesystem::create_directory(folder.path() / "tarvel.h");
   auto result = testing_support::run_process(NOTEPACK_PROGRAM, folder.path(), "");
-  EXPECT_EQ(result.out, kExampleWindow + "tarvel.h - file not written\r\n");
+  EXPECT_EQ(result.out, kNotepackExampleWindow + "tarvel.h - file not written\r\n");
   EXPECT_EQ(result.exit_code, 0);
 
   std::filesystem::remove(folder.path() / "tarvel.h");
   std::filesystem::create_symlink("/dev/full", folder.path() / "tarvel.h");
   result = testing_support::run_process(NOTEPACK_PROGRAM, folder.path(), "");
-  EXPECT_EQ(result.out, kExampleWindow + "tarvel.h - file not written\r\n");
+  EXPECT_EQ(result.out, kNotepackExampleWindow + "tarvel.h - file not written\r\n");
   EXPECT_EQ(result.exit_code, 0);
 }
 

@@ -7,45 +7,24 @@
 #include <random>
 #include <string>
 
+#include "fixtures.hpp"
 #include "process_runner.hpp"
 
 namespace {
 
+using testing_support::header_string;
+using testing_support::kDeclaration;
+using testing_support::plain_note;
 using testing_support::ProcessResult;
 using testing_support::TempFolder;
 
-const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
 const std::string kHeader =
     "<?xml version=\"1.0\"?>\n<!DOCTYPE score-partwise PUBLIC \"MusicXML 4.0\">\n<score-partwise>\n";
 
-std::string note(const char* step, const char* alter, const char* octave, const char* duration) {
-  std::string element = std::string("<note>\n<pitch>\n<step>") + step + "</step>\n";
-  if (*alter != '\0') {
-    element += std::string("<alter>") + alter + "</alter>\n";
-  }
-  return element + "<octave>" + octave + "</octave>\n</pitch>\n<duration>" + duration +
-         "</duration>\n<voice>1</voice>\n</note>\n";
-}
-
-const std::string kScore = kHeader + "<divisions>2</divisions>\n" + note("C", "", "4", "2") +
-                           note("D", "1", "4", "1") +
-                           "<note>\n<rest/>\n<duration>2</duration>\n<voice>\n</note>\n" +
-                           note("E", "-1", "5", "3") + note("G", "", "3", "8") + "</score-partwise>\n";
-
-// The PLAY string a header file holds, its pieces joined.
-std::string play_string(const std::string& header) {
-  std::string joined;
-  for (std::size_t at = kDeclaration.size(); at < header.size();) {
-    const auto end = header.find("\r\n", at);
-    std::string line = header.substr(at, end - at);
-    if (line.ends_with(";")) {
-      line.pop_back();
-    }
-    joined += line.substr(1, line.size() - 2);
-    at = end + 2;
-  }
-  return joined;
-}
+const std::string kScore =
+    kHeader + "<divisions>2</divisions>\n" + plain_note("C", "4", "2", "") + plain_note("D", "4", "1", "1") +
+    "<note>\n<rest/>\n<duration>2</duration>\n<voice>\n</note>\n" + plain_note("E", "5", "3", "-1") +
+    plain_note("G", "3", "8", "") + "</score-partwise>\n";
 
 // What every run must show, whatever it was fed.
 void expect_a_chosen_end(const ProcessResult& result, const std::string& name) {
@@ -67,10 +46,10 @@ TEST(Hostile, EveryPrefixOfAScoreConvertsAPrefixOfItsMelody) {
   TempFolder whole;
   whole.write("score.xml", kScore);
   ASSERT_EQ(arvonic(whole).exit_code, 0);
-  const std::string full = play_string(whole.read("score.h"));
+  const std::string full = header_string(whole.read("score.h"));
   ASSERT_EQ(full, "L8o3C4D+p4o4E-4.o2G1");
   ASSERT_EQ(notepack(whole).exit_code, 0);
-  const std::string full_bytes = play_string(whole.read("tarvel.h"));
+  const std::string full_bytes = header_string(whole.read("tarvel.h"));
 
   for (std::size_t cut = 0; cut <= kScore.size(); ++cut) {
     const std::string name = "cut at " + std::to_string(cut);
@@ -83,12 +62,12 @@ TEST(Hostile, EveryPrefixOfAScoreConvertsAPrefixOfItsMelody) {
       continue;
     }
     ASSERT_TRUE(result.out.ends_with("ok\r\n")) << name << result.out;
-    const std::string play = play_string(folder.read("score.h"));
+    const std::string play = header_string(folder.read("score.h"));
     EXPECT_TRUE(full.starts_with(play)) << name << ": " << play;
 
     const auto packed = notepack(folder);
     expect_a_chosen_end(packed, name);
-    EXPECT_TRUE(full_bytes.starts_with(play_string(folder.read("tarvel.h")))) << name;
+    EXPECT_TRUE(full_bytes.starts_with(header_string(folder.read("tarvel.h")))) << name;
   }
 }
 
@@ -191,7 +170,7 @@ TEST(Hostile, NamesThatAreOddOrTooLong) {
   auto result = arvonic(folder, "tune\ntune\n");
   expect_a_chosen_end(result, "same name");
   EXPECT_EQ(folder.read("tune.xml"), kScore);
-  EXPECT_EQ(play_string(folder.read("tune.h")), "L8o3C4D+p4o4E-4.o2G1");
+  EXPECT_EQ(header_string(folder.read("tune.h")), "L8o3C4D+p4o4E-4.o2G1");
 
   const std::string long_name(300, 'n');
   result = arvonic(folder, long_name + "\n\n");

@@ -3,25 +3,15 @@
 
 #include <string>
 
+#include "fixtures.hpp"
 #include "notepack/converter.hpp"
 #include "runtime/memory_platform.hpp"
 
 namespace {
 
-const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
-
-// The worked example: 36 lines, each ending with a line feed.
-const std::string kExample =
-    "<score-partwise>\n  <part>\n    <measure>\n"
-    "      <note>\n        <pitch>\n          <step>C</step>\n          <octave>4</octave>\n"
-    "        </pitch>\n        <duration>2</duration>\n        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <pitch>\n          <step>F</step>\n          <alter>1</alter>\n"
-    "          <octave>4</octave>\n        </pitch>\n        <duration>1</duration>\n"
-    "        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <rest/>\n        <duration>4</duration>\n        <voice>1</voice>\n      </note>\n"
-    "      <note>\n        <pitch>\n          <step>A</step>\n          <octave>5</octave>\n"
-    "        </pitch>\n        <duration>8</duration>\n        <voice>1</voice>\n      </note>\n"
-    "    </measure>\n  </part>\n</score-partwise>\n";
+using testing_support::kDeclaration;
+using testing_support::kNotepackExample;
+using testing_support::plain_note;
 
 struct Outcome {
   int code;
@@ -34,16 +24,6 @@ Outcome convert(rt::MemoryPlatform& platform, const std::string& keys = "") {
   return {code, platform.output};
 }
 
-std::string note(const std::string& step, const std::string& octave, const std::string& duration,
-                 const std::string& alter = "") {
-  std::string element = "<note>\n<pitch>\n<step>" + step + "</step>\n";
-  if (!alter.empty()) {
-    element += "<alter>" + alter + "</alter>\n";
-  }
-  return element + "<octave>" + octave + "</octave>\n</pitch>\n<duration>" + duration +
-         "</duration>\n<voice>1</voice>\n</note>\n";
-}
-
 std::string rest(const std::string& duration) {
   return "<note>\n<rest/>\n<duration>" + duration + "</duration>\n<voice>1</voice>\n</note>\n";
 }
@@ -51,7 +31,8 @@ std::string rest(const std::string& duration) {
 TEST(Notepack, ConvertsTheWorkedExample) {
   for (const bool final_line_feed : {true, false}) {
     rt::MemoryPlatform platform;
-    platform.add_file("score.xml", final_line_feed ? kExample : kExample.substr(0, kExample.size() - 1));
+    platform.add_file("score.xml", final_line_feed ? kNotepackExample
+                                                   : kNotepackExample.substr(0, kNotepackExample.size() - 1));
     const Outcome run = convert(platform);
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.window, std::string("noteC42\r\nnoteF41\r\nALT !\r\npause !\r\nrest4\r\nnoteA58\r\n") +
@@ -90,22 +71,24 @@ TEST(Notepack, BuildsOneLengthCharacterPerNoteAndPause) {
   const PlayCase cases[] = {
       {"empty score", "", "\"\";\r\n", "ok\r\n"},
       {"no notes", "<part>\n</part>\n", "\"\";\r\n", "ok\r\n"},
-      {"duration written 12", note("C", "4", "12"), "\"o2C8\";\r\n", "noteC41\r\nok\r\n"},
-      {"duration 0 gives a NUL", note("C", "4", "0"), std::string("\"o2C\0\";\r\n", 9), "noteC40\r\nok\r\n"},
-      {"alter values", note("C", "4", "2", "-1") + note("D", "4", "2", "1") + note("E", "4", "2", "2"),
+      {"duration written 12", plain_note("C", "4", "12"), "\"o2C8\";\r\n", "noteC41\r\nok\r\n"},
+      {"duration 0 gives a NUL", plain_note("C", "4", "0"), std::string("\"o2C\0\";\r\n", 9),
+       "noteC40\r\nok\r\n"},
+      {"alter values",
+       plain_note("C", "4", "2", "-1") + plain_note("D", "4", "2", "1") + plain_note("E", "4", "2", "2"),
        "\"o2C4D+4E4\";\r\n", "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n"},
-      {"octave 1 and a non-digit", note("C", "1", "2") + note("D", "y", "2"), "\"o-1C4o-2D4\";\r\n",
-       "noteC12\r\nnoteDy2\r\nok\r\n"},
-      {"a rest keeps the octave", note("C", "4", "2") + rest("2") + note("D", "4", "2"), "\"o2C4p4D4\";\r\n",
-       "noteC42\r\npause !\r\nrest2\r\nnoteD42\r\nok\r\n"},
+      {"octave 1 and a non-digit", plain_note("C", "1", "2") + plain_note("D", "y", "2"),
+       "\"o-1C4o-2D4\";\r\n", "noteC12\r\nnoteDy2\r\nok\r\n"},
+      {"a rest keeps the octave", plain_note("C", "4", "2") + rest("2") + plain_note("D", "4", "2"),
+       "\"o2C4p4D4\";\r\n", "noteC42\r\npause !\r\nrest2\r\nnoteD42\r\nok\r\n"},
       {"a note tag with attributes",
-       "<note default-x=\"1\">\n<pitch>\n<step>C</step>\n" + note("D", "4", "2"), "\"o2D4\";\r\n",
+       "<note default-x=\"1\">\n<pitch>\n<step>C</step>\n" + plain_note("D", "4", "2"), "\"o2D4\";\r\n",
        "noteD42\r\nok\r\n"},
-      {"a chord mark before the pitch", "<note>\n<chord/>\n<pitch>\n" + note("E", "4", "2"), "\"o2E4\";\r\n",
-       "noteE42\r\nok\r\n"},
+      {"a chord mark before the pitch", "<note>\n<chord/>\n<pitch>\n" + plain_note("E", "4", "2"),
+       "\"o2E4\";\r\n", "noteE42\r\nok\r\n"},
       {"a missed element after the skip",
        "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
-           note("D", "4", "2") + note("E", "4", "2"),
+           plain_note("D", "4", "2") + plain_note("E", "4", "2"),
        "\"o2C4E4\";\r\n", "noteC42\r\nnoteE42\r\nok\r\n"},
       {"pitch and rest on one line",
        "<note>\n<pitch><rest/>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n"
@@ -134,7 +117,7 @@ TEST(Notepack, WritesThePlayStringIn64CharacterPieces) {
   for (const Case& c : {Case{31, "\"\";\r\n"}, Case{32, "\"C4\";\r\n"}}) {
     std::string body;
     for (int i = 0; i < c.notes; ++i) {
-      body += note("C", "4", "2");
+      body += plain_note("C", "4", "2");
     }
     // 31 notes: "o2" + 62 = 64 characters, a full line and an empty closing one.
     rt::MemoryPlatform platform;
@@ -152,7 +135,7 @@ TEST(Notepack, WritesThePlayStringIn64CharacterPieces) {
 
 TEST(Notepack, EscDuringTheScanLeavesTheHeaderAsItWas) {
   rt::MemoryPlatform platform;
-  platform.add_file("score.xml", kExample);
+  platform.add_file("score.xml", kNotepackExample);
   platform.add_file("tarvel.h", "mine");
   const Outcome run = convert(platform, "ab\x1b");
   EXPECT_EQ(run.code, 0);
@@ -178,7 +161,7 @@ TEST(Notepack, AMissingScoreIsReportedAndNothingIsCreated) {
 TEST(Notepack, AHeaderThatIsNotWrittenIsSaidSo) {
   for (const bool folder : {false, true}) {
     rt::MemoryPlatform platform;
-    platform.add_file("score.xml", kExample);
+    platform.add_file("score.xml", kNotepackExample);
     if (folder) {
       platform.files["tarvel.h"].directory = true;
     } else {
@@ -192,7 +175,7 @@ TEST(Notepack, AHeaderThatIsNotWrittenIsSaidSo) {
 
 TEST(Notepack, TheCloseKeyDuringTheScanIsIgnored) {
   rt::MemoryPlatform platform;
-  platform.add_file("score.xml", kExample);
+  platform.add_file("score.xml", kNotepackExample);
   platform.keys = {rt::kKeyClose};
   const Outcome run = convert(platform);
   EXPECT_TRUE(run.window.ends_with("ok\r\n"));
@@ -201,11 +184,11 @@ TEST(Notepack, TheCloseKeyDuringTheScanIsIgnored) {
 
 TEST(Notepack, BulkReadingGivesTheSameRunAsReadingByteByByte) {
   const std::string scores[] = {
-      kExample,
-      kExample.substr(0, kExample.size() - 1),
+      kNotepackExample,
+      kNotepackExample.substr(0, kNotepackExample.size() - 1),
       "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
-          note("D", "4", "2") + "<dir>\n<dir>\n" + note("E", "4", "2"),
-      note("C", "4", "2") + "<not",
+          plain_note("D", "4", "2") + "<dir>\n<dir>\n" + plain_note("E", "4", "2"),
+      plain_note("C", "4", "2") + "<not",
   };
   for (const auto& score : scores) {
     rt::MemoryPlatform bulk;
