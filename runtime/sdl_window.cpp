@@ -116,6 +116,7 @@ void SdlWindow::flush() {
 
 void SdlWindow::close() {
   if (window_ != nullptr) {
+    flush();  // the last state is shown before the program ends
     SDL_DestroyWindow(window_);
     window_ = nullptr;
     SDL_Quit();

@@ -60,7 +60,16 @@ std::string flash_bytes(const TempFolder& folder, const std::string& symbol) {
   return {};
 }
 
-TEST(TargetToolchain, HeadersCompileIntoProgramMemoryAndMatchTheProgramFile) {
+TEST(TargetToolchain, TheProgramFilePlaysTheHeadersString) {
+  TempFolder folder;
+  std::filesystem::copy_file(EXAMPLE_SCORE, folder.path() / "score.xml");
+  ASSERT_EQ(testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "\n\n").exit_code, 0);
+  const std::string arvonic_string = header_string(folder.read("score.h"));
+  EXPECT_EQ(arvonic_string, "L8o3D4F2G4A4.B-A4G2E4C4.DE4F2D4D4.C+D4E2C+4o2A2p4");
+  EXPECT_EQ(program_string(folder.read("score.bas")), arvonic_string);
+}
+
+TEST(TargetToolchain, HeadersCompileIntoProgramMemory) {
   if (std::system("command -v avr-g++ avr-nm avr-objdump avr-objcopy > /dev/null 2>&1") != 0) {
     GTEST_SKIP() << "the AVR toolchain is missing: apt-get install gcc-avr avr-libc binutils-avr";
   }
@@ -68,10 +77,6 @@ TEST(TargetToolchain, HeadersCompileIntoProgramMemoryAndMatchTheProgramFile) {
   std::filesystem::copy_file(EXAMPLE_SCORE, folder.path() / "score.xml");
   ASSERT_EQ(testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "\n\n").exit_code, 0);
   ASSERT_EQ(testing_support::run_process(NOTEPACK_PROGRAM, folder.path(), "").exit_code, 0);
-
-  const std::string arvonic_string = header_string(folder.read("score.h"));
-  EXPECT_EQ(arvonic_string, "L8o3D4F2G4A4.B-A4G2E4C4.DE4F2D4D4.C+D4E2C+4o2A2p4");
-  EXPECT_EQ(program_string(folder.read("score.bas")), arvonic_string);
 
   for (const std::string header : {"score.h", "tarvel.h"}) {
     folder.write("sketch.cpp",
