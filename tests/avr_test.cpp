@@ -15,7 +15,6 @@
 namespace {
 
 using testing_support::header_string;
-using testing_support::kDeclaration;
 using testing_support::TempFolder;
 
 // Runs a shell command in folder; its output goes to folder/output.
