@@ -142,8 +142,8 @@ std::int32_t NumberedFiles::at_end(std::int32_t number) {
   if (file == nullptr) {
     return kTrue;
   }
-  if (file->mode == FileMode::binary || file->mode == FileMode::random) {
-    return (file->position >= file->size_at_open || file->exhausted) ? kTrue : kFalse;
+  if (file->sized()) {
+    return file->past_recorded_end() ? kTrue : kFalse;
   }
   if (file->begin < file->end) {
     return kFalse;
@@ -175,13 +175,11 @@ Text NumberedFiles::read_bytes(std::int32_t count, std::int32_t number) {
 }
 
 std::string_view NumberedFiles::readable(Open& file) {
-  const bool sized = file.mode == FileMode::binary || file.mode == FileMode::random;
-  if ((sized && (file.position >= file.size_at_open || file.exhausted)) ||
-      (file.begin == file.end && !refill(file))) {
+  if ((file.sized() && file.past_recorded_end()) || (file.begin == file.end && !refill(file))) {
     return {};
   }
   std::size_t available = file.end - file.begin;
-  if (sized) {
+  if (file.sized()) {
     available = static_cast<std::size_t>(
         std::min<std::int64_t>(static_cast<std::int64_t>(available), file.size_at_open - file.position));
   }

@@ -66,6 +66,10 @@ class NumberedFiles {
     std::size_t pending = 0;  // bytes waiting to be written: buffer[0, pending)
     bool failed = false;      // a write failed; later writes are dropped
     bool exhausted = false;   // the stream ended or failed while reading
+
+    // Binary and random files end at the size they had when opened.
+    bool sized() const { return mode == FileMode::binary || mode == FileMode::random; }
+    bool past_recorded_end() const { return position >= size_at_open || exhausted; }
   };
 
   Open* slot(std::int32_t number) const;
