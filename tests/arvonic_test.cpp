@@ -59,15 +59,7 @@ struct PlayCase {
 
 TEST(Arvonic, BuildsThePlayStringNoteByNote) {
   const PlayCase cases[] = {
-      {"worked example",
-       Score("2")
-           .note("C", "4", "2")
-           .note("D", "4", "1", "1")
-           .note("B", "3", "3")
-           .rest("2")
-           .note("E", "5", "4", "-1")
-           .close(),
-       "L8o3C4D+o2B4.p4o4E-2"},
+      {"worked example", Score::worked_example(), "L8o3C4D+o2B4.p4o4E-2"},
       {"divisions 2 lengths",
        Score("2").note("C", "4", "1").note("C", "4", "2").rest("1").note("C", "4", "12"), "L8o3CC4p8C1."},
       {"divisions 4 lengths",
@@ -190,14 +182,7 @@ TEST(Arvonic, ReadsCrLfScoresAsBareLineFeedOnesAndDropsALastLineWithoutLineFeed)
 
 TEST(Arvonic, WritesBothWorkedExamplesByteForByte) {
   rt::MemoryPlatform platform;
-  platform.add_file("score.xml", Score("2")
-                                     .note("C", "4", "2")
-                                     .note("D", "4", "1", "1")
-                                     .note("B", "3", "3")
-                                     .rest("2")
-                                     .note("E", "5", "4", "-1")
-                                     .close()
-                                     .text());
+  platform.add_file("score.xml", Score::worked_example().text());
   EXPECT_EQ(convert(platform).code, 0);
   EXPECT_EQ(platform.file("score.h"), kDeclaration + "\"L8o3C4D+o2B4.p4o4E-2\";\r\n");
   EXPECT_EQ(platform.file("score.bas"), "PLAY \"L8o3C4D+o2B4.p4o4E-2\"\r\n");

@@ -8,6 +8,12 @@ Score Score::bare(const std::string& version) {
   return score;
 }
 
+Score Score::worked_example() {
+  Score score("2");
+  score.note("C", "4", "2").note("D", "4", "1", "1").note("B", "3", "3").rest("2").note("E", "5", "4", "-1");
+  return score.close();
+}
+
 Score::Score(const std::string& divisions, const std::string& version) {
   lines_ = {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",

@@ -13,6 +13,9 @@ class Score {
   explicit Score(const std::string& divisions = "2", const std::string& version = "4.0");
   // An empty score body with the header lines only.
   static Score bare(const std::string& version = "4.0");
+  // arvonic's worked example (divisions 2): C4 quarter, D sharp 4 eighth,
+  // B3 dotted quarter, a quarter rest, E flat 5 half.
+  static Score worked_example();
 
   Score& note(const std::string& step, const std::string& octave, const std::string& duration,
               const std::string& alter = "");
