@@ -94,7 +94,8 @@ TEST(NotepackProgram, ConvertsTheBundledExampleWhole) {
   std::filesystem::copy_file(EXAMPLE_SCORE, folder.path() / "score.xml");
   const auto result = testing_support::run_process(NOTEPACK_PROGRAM, folder.path(), "");
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(folder.read("tarvel.h"), kDeclaration + "\"o2D4F2G4A3B8A4G2E4C3D8E4F2D4D3C+8D4E2C+4o1A2p4\";\r\n");
+  EXPECT_EQ(folder.read("tarvel.h"),
+            kDeclaration + "\"o2D4F2G4A3B8A4G2E4C3D8E4F2D4D3C+8D4E2C+4o1A2p4\";\r\n");
 }
 
 TEST(NotepackProgram, EscLeavesAnExistingHeaderAsItWas) {

@@ -210,7 +210,8 @@ TEST(Notepack, BulkReadingGivesTheSameRunAsReadingByteByByte) {
       "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
           plain_note("D", "4", "2") + "<dir>\n<dir>\n" + plain_note("E", "4", "2"),
       plain_note("C", "4", "2") + "<not",
-      "<note default-x=\"1\">\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n"
+      "<note "
+      "default-x=\"1\">\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n"
       "<notations>\n</notations>\n<notehead>x</notehead>\n</note>\n<note\tx>\n" +
           plain_note("D", "4", "2"),
   };
