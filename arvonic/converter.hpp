@@ -75,8 +75,9 @@ class Converter {
   NoteRecord note;
 };
 
-// Value extraction relative to the line's first ">".
+// Value extraction relative to the line's first ">": its one character, and
+// the whole text up to the next "<".
 Text field_value(std::string_view line);
-Text duration_value(std::string_view line);
+Text element_text(std::string_view line);
 
 }  // namespace arvonic

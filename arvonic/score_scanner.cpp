@@ -15,7 +15,7 @@ Text field_value(std::string_view line) {
   return rt::mid_text(line, rt::find_text(1, line, ">") + 1, 1);
 }
 
-Text duration_value(std::string_view line) {
+Text element_text(std::string_view line) {
   const Text rest = rt::mid_text(line, rt::find_text(1, line, ">") + 1, -1);
   return rt::mid_text(rest, 1, rt::find_text(1, rest, "<") - 1);
 }
@@ -63,11 +63,12 @@ void Converter::search_divisions() {
     }
     read_score_line();
     if (line_holds("<divisions>")) {
-      // Only the first character counts: 24 is taken as 2.
-      divisions = rt::to_integer(rt::parse_number(field_value(current_line)));
-      if (divisions != 2 && divisions != 4) {
+      // The whole value counts: 24 or 480 divisions must not pass as 2 or 4.
+      const Text value = element_text(current_line);
+      if (value != "2" && value != "4") {
         report_line_error("2 or 4 expected");
       }
+      divisions = value == "2" ? 2 : 4;
       break;
     }
   }
@@ -115,11 +116,11 @@ void Converter::scan_notes() {
         if (!line_holds("<duration>")) {
           report_line_error("<duration> expected");
         }
-        note.duration = duration_value(current_line);
+        note.duration = element_text(current_line);
       }
       if (rest) {
         read_score_line();
-        note.duration = duration_value(current_line);
+        note.duration = element_text(current_line);
       }
       if (pitched) {
         note.kind = NoteRecord::Kind::note;

@@ -1,5 +1,6 @@
-# What a user installs: the two programs, their manual pages, the README and the
-# example score; and the Debian package that carries them.
+# What a user installs: the two programs, their manual pages, the README with its
+# picture, the example score, the changelog and copyright; and the Debian package
+# that carries them.
 include(GNUInstallDirs)
 
 install(TARGETS arvonic notepack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -20,13 +21,30 @@ endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The changelog, compressed as well; its first entry is the version packaged.
+file(STRINGS docs/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "docs/changelog: its first entry must be version ${PROJECT_VERSION}, not: ${changelog_head}")
+endif()
+set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${changelog}
+  COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/docs/changelog > ${changelog}
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/changelog
+  VERBATIM)
+add_custom_target(changelog ALL DEPENDS ${changelog})
+
+install(FILES README.md ${changelog} docs/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README shows this picture by its path in the source tree.
+install(FILES docs/notepack-window.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES examples/score.xml DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME arvonic)
 set(CPACK_PACKAGE_VENDOR "the arvonic authors")
-set(CPACK_PACKAGE_CONTACT "the arvonic authors <arvonic@localhost>")
+# There is no public contact address yet: the reserved .invalid domain says so
+# as plainly as localhost did, in a form the package tools accept.
+set(CPACK_PACKAGE_CONTACT "the arvonic authors <arvonic@arvonic.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "convert score exports into PLAY music strings for microcontroller sketches")
 set(CPACK_PACKAGE_DESCRIPTION

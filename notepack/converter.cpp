@@ -34,6 +34,12 @@ bool Converter::line_holds(std::string_view pattern) const {
   return rt::find_text(1, current_line, pattern) != 0;
 }
 
+bool Converter::opens_note() const {
+  // The start tag bare or with attributes, as exports write it for every laid-out
+  // note; <notehead>, <notations> and </note> open no note element.
+  return line_holds("<note>") || line_holds("<note ");
+}
+
 void Converter::run() {
   runtime.open_window();
 
@@ -48,12 +54,13 @@ void Converter::run() {
 
   while (~runtime.at_end_of_file(kScoreFile) != 0) {
     // While no key waits, lines that open no note element pass in bulk: each
-    // would only be read and dropped by one pass of this loop.
-    if (!runtime.key_waiting() && runtime.skip_lines_without(kScoreFile, "<note>") > 0) {
+    // would only be read and dropped by one pass of this loop. Every line that
+    // opens one holds "<note", so none is passed over.
+    if (!runtime.key_waiting() && runtime.skip_lines_without(kScoreFile, "<note") > 0) {
       continue;
     }
     read_line();
-    if (!line_holds("<note>")) {
+    if (!opens_note()) {
       continue;
     }
     read_line();

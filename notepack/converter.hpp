@@ -28,6 +28,7 @@ class Converter {
   void read_line();
   void write_header();
   bool line_holds(std::string_view pattern) const;
+  bool opens_note() const;
 
   rt::Runtime& runtime;
   Text current_line;

@@ -1,7 +1,36 @@
 #include "notepack/converter.hpp"
 #include "runtime/linux_platform.hpp"
 
+namespace {
+
+constexpr rt::ProgramAbout kAbout{"notepack",
+                                  R"(Usage: notepack [--help | --version]
+Convert score.xml into tarvel.h: a PLAY music string with one length character
+after every note and pause, as a PROGMEM array named notes.
+
+notepack asks nothing: it reads score.xml from the current folder, writes
+tarvel.h there, and shows a progress line for every note and rest in a window
+of 80 x 30 characters (on the desktop, else in the terminal, else as a stream
+on standard output).
+
+Keys: Esc while the score is read stops without touching tarvel.h; any key
+ends the wait after "ok".
+
+Exit status: 0 on every end the program chooses; 2 for a wrong argument; a
+run-time error's number after its report on standard error.
+
+  -h, --help     show this help and exit
+      --version  show the version and exit
+
+Full documentation: man notepack
+)"};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (const auto exit_code = rt::answer_command_line(kAbout, argc, argv)) {
+    return *exit_code;
+  }
   rt::LinuxPlatform platform(argc > 0 ? argv[0] : "notepack");
   return rt::run_program(platform, rt::DataTables(), notepack::run);
 }

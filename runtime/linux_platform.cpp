@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "runtime/linux_terminal.hpp"
@@ -97,6 +98,21 @@ std::string program_name_from_path(const std::string& path) {
     name.erase(point);
   }
   return name;
+}
+
+std::optional<int> answer_command_line(const ProgramAbout& about, int argc, const char* const* argv) {
+  const auto answer = read_command_line(about, argc, argv);
+  if (!answer) {
+    return std::nullopt;
+  }
+  if (!write_all(STDOUT_FILENO, answer->standard_output.data(), answer->standard_output.size())) {
+    // A help or version that never arrived is not a success.
+    const std::string failed = std::string(about.name) + ": standard output: " + std::strerror(errno) + "\n";
+    write_all(STDERR_FILENO, failed.data(), failed.size());
+    return 1;
+  }
+  write_all(STDERR_FILENO, answer->standard_error.data(), answer->standard_error.size());
+  return answer->exit_code;
 }
 
 LinuxPlatform::LinuxPlatform(const std::string& program_path)

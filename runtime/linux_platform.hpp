@@ -1,8 +1,10 @@
 // The platform on Linux: standard streams, terminal keys, POSIX files.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "runtime/command_line.hpp"
 #include "runtime/linux_keys.hpp"
 #include "runtime/platform.hpp"
 
@@ -33,5 +35,10 @@ class LinuxPlatform final : public Platform {
 
 // The program file's name without its directory and its last extension.
 std::string program_name_from_path(const std::string& path);
+
+// Answers --help, --version or a wrong argument on the standard streams and
+// gives the exit code (1 when standard output cannot take the answer); with no
+// argument it writes nothing and gives nothing, and the run goes ahead.
+std::optional<int> answer_command_line(const ProgramAbout& about, int argc, const char* const* argv);
 
 }  // namespace rt

@@ -81,9 +81,11 @@ TEST(Notepack, BuildsOneLengthCharacterPerNoteAndPause) {
        "\"o-1C4o-2D4\";\r\n", "noteC12\r\nnoteDy2\r\nok\r\n"},
       {"a rest keeps the octave", plain_note("C", "4", "2") + rest("2") + plain_note("D", "4", "2"),
        "\"o2C4p4D4\";\r\n", "noteC42\r\npause !\r\nrest2\r\nnoteD42\r\nok\r\n"},
-      {"a note tag with attributes",
-       "<note default-x=\"1\">\n<pitch>\n<step>C</step>\n" + plain_note("D", "4", "2"), "\"o2D4\";\r\n",
-       "noteD42\r\nok\r\n"},
+      {"a start tag with attributes opens an element, a notehead line none",
+       "<note default-x=\"16.50\" default-y=\"-42.50\">\n<pitch>\n<step>C</step>\n<octave>4</octave>\n"
+       "</pitch>\n<duration>2</duration>\n<voice>1</voice>\n<notehead>x</notehead>\n</note>\n" +
+           plain_note("D", "4", "2"),
+       "\"o2C4D4\";\r\n", "noteC42\r\nnoteD42\r\nok\r\n"},
       {"a chord mark before the pitch", "<note>\n<chord/>\n<pitch>\n" + plain_note("E", "4", "2"),
        "\"o2E4\";\r\n", "noteE42\r\nok\r\n"},
       {"a missed element after the skip",
@@ -131,6 +133,25 @@ TEST(Notepack, WritesThePlayStringIn64CharacterPieces) {
     expected.append("\"").append(full).append("\"\r\n").append(c.tail);
     EXPECT_EQ(platform.file("tarvel.h"), expected);
   }
+}
+
+TEST(Notepack, KeepsTheLastCharacterOfAStringOf64KPlus1) {
+  // "o-1" and 32,767 "C4": 65,537 characters, shown whole in the window as the
+  // score ends without a line feed, and written with one on the closing line.
+  std::string body;
+  std::string play = "o-1";
+  for (int i = 0; i < 32767; ++i) {
+    body += plain_note("C", "1", "2");
+    play += "C4";
+  }
+  body.pop_back();
+  rt::MemoryPlatform platform;
+  platform.add_file("score.xml", body);
+  const Outcome run = convert(platform);
+  EXPECT_TRUE(run.window.ends_with("noteC12\r\n" + play + "\r\nok\r\n"));
+  const std::string header = platform.file("tarvel.h").value_or("");
+  EXPECT_EQ(testing_support::header_string(header), play);
+  EXPECT_TRUE(header.ends_with("C\"\r\n\"4\";\r\n"));
 }
 
 TEST(Notepack, EscDuringTheScanLeavesTheHeaderAsItWas) {
@@ -189,6 +210,10 @@ TEST(Notepack, BulkReadingGivesTheSameRunAsReadingByteByByte) {
       "<note>\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n</note>\n" +
           plain_note("D", "4", "2") + "<dir>\n<dir>\n" + plain_note("E", "4", "2"),
       plain_note("C", "4", "2") + "<not",
+      "<note "
+      "default-x=\"1\">\n<pitch>\n<step>C</step>\n<octave>4</octave>\n</pitch>\n<duration>2</duration>\n"
+      "<notations>\n</notations>\n<notehead>x</notehead>\n</note>\n<note\tx>\n" +
+          plain_note("D", "4", "2"),
   };
   for (const auto& score : scores) {
     rt::MemoryPlatform bulk;

@@ -252,7 +252,7 @@ TEST(Terminal, TheModeComesBackWhenASignalEndsTheProgram) {
     } else {
       EXPECT_EQ(folder.read("tarvel.h") != "<missing>", written) << name;
       if (written) {
-        EXPECT_EQ(folder.read("tarvel.h"), "const PROGMEM unsigned char notes[]=\\\r\n\"\";\r\n") << name;
+        EXPECT_EQ(folder.read("tarvel.h"), "const PROGMEM unsigned char notes[]=\\\r\n\"o2C4\";\r\n") << name;
       }
     }
   }
