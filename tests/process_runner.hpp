@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -18,7 +19,8 @@ struct ProcessResult {
 enum class InputKind { file, pipe };
 
 ProcessResult run_process(const std::filesystem::path& program, const std::filesystem::path& folder,
-                          const std::string& input, InputKind kind = InputKind::file, int timeout_ms = 30000);
+                          const std::string& input, InputKind kind = InputKind::file, int timeout_ms = 30000,
+                          const std::vector<std::string>& arguments = {});
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempFolder {
