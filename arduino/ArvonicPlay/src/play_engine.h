@@ -18,15 +18,15 @@
 namespace play {
 
 #if defined(__AVR__)
-typedef uint16_t Index;   // a string in the chip's program memory
-typedef uint32_t Micros;  // wraps after 71 minutes; differences stay exact
+using Index = uint16_t;   // a string in the chip's program memory
+using Micros = uint32_t;  // wraps after 71 minutes; differences stay exact
 #else
-typedef uint32_t Index;
-typedef uint64_t Micros;
+using Index = uint32_t;
+using Micros = uint64_t;
 #endif
 
 // Reads the byte at index (from 0) of a string.
-typedef uint8_t (*ByteReader)(const void* source, Index index);
+using ByteReader = uint8_t (*)(const void* source, Index index);
 
 uint8_t read_ram_byte(const void* source, Index index);
 #if defined(__AVR__)
