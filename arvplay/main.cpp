@@ -23,6 +23,10 @@
 
 namespace {
 
+// Some 50 days of music; a larger input is no melody, and its events would
+// take gigabytes.
+constexpr std::size_t kLargestInput = std::size_t{64} << 20;
+
 struct Loaded {
   std::string name;  // as messages name it
   play::PlaySource source;
@@ -91,7 +95,13 @@ int run(const arvplay::Options& options) {
     if (!read_input(input, bytes)) {
       return fail(item.name + ": " + std::strerror(errno));
     }
-    item.source = play::read_play_source(input.kind == arvplay::Input::Kind::file ? input.value : "", bytes);
+    if (bytes.size() > kLargestInput) {
+      return fail(item.name + ": larger than a PLAY string can sensibly be (64 MB)");
+    }
+    item.source =
+        input.kind == arvplay::Input::Kind::text
+            ? play::plain_play_source(bytes)
+            : play::read_play_source(input.kind == arvplay::Input::Kind::file ? input.value : "", bytes);
     if (!item.source.error.empty()) {
       return fail(item.name + ": " + item.source.error);
     }

@@ -129,8 +129,7 @@ std::string write_sound_file(const std::string& path, Synth& synth) {
   SNDFILE* file = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
   std::string error;
   if (file == nullptr) {
-    error = sf_strerror(nullptr);
-    close(descriptor);
+    error = sf_strerror(nullptr);  // the library has closed the descriptor
   } else {
     error = write_all(file, synth);
     if (sf_close(file) != 0 && error.empty()) {

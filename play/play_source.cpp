@@ -285,10 +285,10 @@ bool looks_like_header(std::string_view bytes) {
 }  // namespace
 
 PlaySource read_play_source(std::string_view name, std::string_view bytes) {
-  const std::size_t first = bytes.find_first_not_of(" \t\r\n");
-  const bool score =
-      ends_with_any(name, {".xml", ".musicxml"}) || (first != std::string_view::npos && bytes[first] == '<');
-  if (score) {
+  // "<" alone is an octave down: a score is known by how its file begins.
+  const std::string_view start = bytes.substr(std::min(bytes.find_first_not_of(" \t\r\n"), bytes.size()));
+  if (ends_with_any(name, {".xml", ".musicxml"}) || start.starts_with("<?xml") ||
+      start.starts_with("<!DOCTYPE") || start.starts_with("<score-")) {
     PlaySource source;
     source.error = "a score, not a PLAY string: convert it with arvonic first";
     return source;
@@ -299,6 +299,10 @@ PlaySource read_play_source(std::string_view name, std::string_view bytes) {
   if (ends_with_any(name, {".bas"}) || first_line_is_play(bytes)) {
     return read_program(bytes);
   }
+  return read_plain(bytes);
+}
+
+PlaySource plain_play_source(std::string_view bytes) {
   return read_plain(bytes);
 }
 

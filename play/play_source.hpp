@@ -25,4 +25,7 @@ struct PlaySource {
 // has one of these; otherwise the content does.
 PlaySource read_play_source(std::string_view name, std::string_view bytes);
 
+// The bytes themselves as a PLAY string, line ends left out.
+PlaySource plain_play_source(std::string_view bytes);
+
 }  // namespace play

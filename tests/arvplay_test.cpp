@@ -105,6 +105,12 @@ TEST(Arvplay, CommandLineMessagesAndExitCodes) {
        1,
        "",
        "arvplay: no/such/out.wav: No such file or directory\n"},
+      // "<" is an octave down, not the start of a score.
+      {{"--events", "-e", "<C"},
+       "",
+       0,
+       "   start   length  note          Hz\n   0.000    0.500  o3C      261.626\n",
+       ""},
       {{"--events", "-"},
        "T240 C P8",
        0,
