@@ -20,6 +20,19 @@ std::string lower(std::string text) {
   return text;
 }
 
+// The entries of the library's list of major formats (SFC_GET_FORMAT_MAJOR)
+// or of codings (SFC_GET_FORMAT_SUBTYPE); count_command gives their number.
+std::vector<SF_FORMAT_INFO> listed_formats(int count_command, int entry_command) {
+  int count = 0;
+  sf_command(nullptr, count_command, &count, sizeof count);
+  std::vector<SF_FORMAT_INFO> formats(static_cast<std::size_t>(std::max(count, 0)));
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    formats[i].format = static_cast<int>(i);
+    sf_command(nullptr, entry_command, &formats[i], sizeof formats[i]);
+  }
+  return formats;
+}
+
 // The library's major format for an extension, with the usual names it does
 // not list itself; 0 when it knows none.
 int major_format(const std::string& extension) {
@@ -32,12 +45,7 @@ int major_format(const std::string& extension) {
   if (extension == "aif") {
     return SF_FORMAT_AIFF;
   }
-  int count = 0;
-  sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
-  for (int i = 0; i < count; ++i) {
-    SF_FORMAT_INFO info{};
-    info.format = i;
-    sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info);
+  for (const SF_FORMAT_INFO& info : listed_formats(SFC_GET_FORMAT_MAJOR_COUNT, SFC_GET_FORMAT_MAJOR)) {
     if (info.extension != nullptr && extension == info.extension) {
       return info.format;
     }
@@ -59,12 +67,7 @@ int file_format(const std::string& extension) {
   if (sf_format_check(&info) != 0) {
     return info.format;
   }
-  int count = 0;
-  sf_command(nullptr, SFC_GET_FORMAT_SUBTYPE_COUNT, &count, sizeof count);
-  for (int i = 0; i < count; ++i) {
-    SF_FORMAT_INFO subtype{};
-    subtype.format = i;
-    sf_command(nullptr, SFC_GET_FORMAT_SUBTYPE, &subtype, sizeof subtype);
+  for (const SF_FORMAT_INFO& subtype : listed_formats(SFC_GET_FORMAT_SUBTYPE_COUNT, SFC_GET_FORMAT_SUBTYPE)) {
     info.format = major | subtype.format;
     if (sf_format_check(&info) != 0) {
       return info.format;
