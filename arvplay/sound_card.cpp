@@ -107,7 +107,7 @@ std::string play_on_sound_card(Synth& synth, const std::string& title) {
     }
     // The device starts once sound waits for it, so it plays no silence first.
     SDL_PauseAudioDevice(device, 0);
-    const Uint32 queued = SDL_GetQueuedAudioSize(device) / sizeof(std::int16_t);
+    const std::uint64_t queued = SDL_GetQueuedAudioSize(device) / sizeof(std::int16_t);
     const std::uint64_t played = synth.rendered() - queued;
     if (queued == 0 && synth.rendered() == synth.total_samples()) {
       break;
