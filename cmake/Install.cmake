@@ -1,14 +1,14 @@
-# What a user installs: the two programs, their manual pages, the README with its
-# picture, the example score, the changelog and copyright; and the Debian package
-# that carries them.
+# What a user installs: the three programs, their manual pages, the README with
+# its picture, the example score, the changelog and copyright; and the Debian
+# package that carries them.
 include(GNUInstallDirs)
 
-install(TARGETS arvonic notepack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS arvonic notepack arvplay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages are installed compressed, as Debian keeps them.
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(man_pages)
-foreach(program arvonic notepack)
+foreach(program arvonic notepack arvplay)
   set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)
   add_custom_command(
     OUTPUT ${page}
@@ -51,7 +51,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "arvonic reads a MusicXML 4.0 score exported one element per line and writes
 its melody as a header file holding a PROGMEM array of a PLAY music string,
 and as a program file of PLAY statements to check the melody by ear.
-notepack converts score.xml into tarvel.h with one length character per note.")
+notepack converts score.xml into tarvel.h with one length character per note.
+arvplay plays such a header, program file or PLAY string, or writes its sound
+to a file.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -31,7 +31,8 @@ bool same_mode(const termios& a, const termios& b) {
 
 class TerminalRun {
  public:
-  TerminalRun(const std::string& program, const std::filesystem::path& folder) {
+  TerminalRun(const std::string& program, const std::filesystem::path& folder,
+              const std::vector<std::string>& arguments = {}) {
     winsize size{};
     size.ws_row = 30;
     size.ws_col = 100;
@@ -52,7 +53,12 @@ class TerminalRun {
       if (chdir(folder.c_str()) != 0) {
         _exit(127);
       }
-      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+      }
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
       _exit(127);
     }
   }
@@ -269,6 +275,26 @@ TEST(Terminal, NotepackShowsItsWindowInTheTerminal) {
   const int status = run.wait_end();
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(same_mode(run.mode(), run.original()));
+}
+
+TEST(Terminal, ArvplayShowsAStatusLineAndCtrlCStopsItAtOnce) {
+  // SDL's disk driver plays in real time into a file, like a sound card.
+  TempFolder folder;
+  TerminalRun run(
+      "/usr/bin/env", folder.path(),
+      {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=card.raw", ARVPLAY_PROGRAM, "-e", "T60 L1 o3 C D E F"});
+  ASSERT_TRUE(run.wait_for("\x1b[?25l"));  // the cursor hidden under the status line
+  ASSERT_TRUE(run.wait_for("o3C    [")) << run.screen();
+  ASSERT_TRUE(run.wait_for("] 0:00 / 0:16  -e")) << run.screen();
+  const auto typed = std::chrono::steady_clock::now();
+  run.type("\x03");
+  const int status = run.wait_end();
+  const auto took = std::chrono::steady_clock::now() - typed;
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), SIGINT);
+  EXPECT_LT(took, 300ms);
+  EXPECT_TRUE(run.screen().ends_with("\r\x1b[K\x1b[?25h")) << run.screen();  // line gone, cursor back
   EXPECT_TRUE(same_mode(run.mode(), run.original()));
 }
 

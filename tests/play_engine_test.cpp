@@ -1,0 +1,137 @@
+// The PLAY engine: what each command does to the events, where time comes
+// from, and which commands are errors (and that the melody goes on after one).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "play/melody.hpp"
+
+namespace {
+
+// Events in short: note "46@0:437500/500000" (number, start, sounding and
+// whole length in microseconds), pause "P@0/500000", error "!3+2:range"
+// (position, size, problem), and at the end "|" and the melody's length.
+std::string describe(std::string_view text, std::uint8_t tempo = 120) {
+  static constexpr const char* kProblems[] = {"", "unknown", "missing", "range", "long"};
+  const play::Melody melody = play::melody_of(text, tempo);
+  std::string out;
+  for (const play::Event& event : melody.events) {
+    if (event.kind == play::Event::note) {
+      out += std::to_string(event.number) + "@" + std::to_string(event.start_us) + ":" +
+             std::to_string(event.sound_us) + "/" + std::to_string(event.length_us) + " ";
+    } else if (event.kind == play::Event::pause) {
+      out += "P@" + std::to_string(event.start_us) + "/" + std::to_string(event.length_us) + " ";
+    } else {
+      out += "!" + std::to_string(event.position) + "+" + std::to_string(event.size) + ":" +
+             kProblems[event.problem] + " ";
+    }
+  }
+  return out + "|" + std::to_string(melody.length_us);
+}
+
+struct Case {
+  const char* text;
+  const char* events;
+};
+
+TEST(PlayEngine, CommandsAndTheirEvents) {
+  const Case cases[] = {
+      // Defaults T120 L4 O4 MN: a quarter lasts 0.5 s and sounds 7/8 of it;
+      // each dot makes a length 3/2 as long.
+      {"", "|0"},
+      {"A", "58@0:437500/500000 |500000"},
+      {"o3a c", "46@0:437500/500000 37@500000:437500/500000 |1000000"},
+      {"C+ C# D- E-",
+       "50@0:437500/500000 50@500000:437500/500000 50@1000000:437500/500000 "
+       "52@1500000:437500/500000 |2000000"},
+      {"o3C-", "36@0:437500/500000 |500000"},  // a flat C is the B below
+      {"L8CC2", "49@0:218750/250000 49@250000:875000/1000000 |1250000"},
+      {"C4.C4..C.", "49@0:656250/750000 49@750000:984375/1125000 49@1875000:656250/750000 |2625000"},
+      {"P4P8.N0", "P@0/500000 P@500000/375000 P@875000/500000 |1375000"},
+      {"L16 N37 N37.", "37@0:109375/125000 37@125000:164062/187500 |312500"},
+      {"T60C T255C", "49@0:875000/1000000 49@1000000:205882/235294 |1235294"},
+      {"MLC MSC MFC MNC MBC",
+       "49@0:500000/500000 49@500000:375000/500000 49@1000000:375000/500000 "
+       "49@1500000:437500/500000 49@2000000:437500/500000 |2500000"},
+      {"MLP4", "P@0/500000 |500000"},
+      // Octave bounds: > and < stop at 0 and 6; O0C and O6B are the keyboard's ends.
+      {"O0<C O6>B N84", "1@0:437500/500000 84@500000:437500/500000 84@1000000:437500/500000 |1500000"},
+      {"o5>>>c<d", "73@0:437500/500000 63@500000:437500/500000 |1000000"},
+      {"o1<<<c>d", "1@0:437500/500000 15@500000:437500/500000 |1000000"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(describe(c.text), c.events) << c.text;
+  }
+}
+
+TEST(PlayEngine, ErrorsNameTheCommandAndTheMelodyGoesOn) {
+  const Case cases[] = {
+      // What the converters write for MusicXML octaves 0 and 9, and a NUL length.
+      {"o-1C", "!1+3:range 49@0:437500/500000 |500000"},
+      {"o8C o7", "!1+2:range 49@0:437500/500000 !5+2:range |500000"},
+      {"X Z12 C", "!1+2:unknown !3+4:unknown 49@0:437500/500000 |500000"},
+      {"MXC M", "!1+2:unknown 49@0:437500/500000 !5+1:unknown |500000"},
+      {"L0 L65 L4.", "!1+3:range !4+4:range !8+3:unknown |0"},
+      {"T31 T256 P0 P65 N85 N-1", "!1+4:range !5+5:range !10+3:range !13+4:range !17+4:range !21+3:range |0"},
+      {"C0 C65 o0C- o6B+", "!1+3:range !4+4:range !10+3:range !15+2:range |0"},
+      {"L T O P N", "!1+2:missing !3+2:missing !5+2:missing !7+2:missing !9+1:missing |0"},
+      {"C99999999999", "!1+12:range |0"},
+      // A whole note at T32 lasts 7.5 s; seven dots make 128 s, eight are too many.
+      {"T32P1.......", "P@0/128144531 |128144531"},
+      {"T32P1........", "!4+10:long |0"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(describe(c.text), c.events) << c.text;
+  }
+  EXPECT_EQ(describe(std::string_view("o2C\0D", 5)),
+            "25@0:437500/500000 !4+1:unknown 27@500000:437500/500000 |1000000");
+}
+
+TEST(PlayEngine, StartsAreExactSumsWithoutDrift) {
+  // At T90 a 64th lasts 41666.67 us, an L3 note at T120 666666.67 us: rounding
+  // each would drift by a third of a microsecond a note.
+  for (const auto& [tempo, note, whole_us] :
+       {std::tuple{90, std::string("C64"), 2666666.6667}, std::tuple{120, std::string("L3C"), 2000000.0}}) {
+    std::string text = "T" + std::to_string(tempo);
+    for (int i = 0; i < 3000; ++i) {
+      text += note;
+    }
+    const play::Melody melody = play::melody_of(text);
+    ASSERT_EQ(melody.events.size(), 3000U);
+    const double length = note == "C64" ? whole_us / 64 : whole_us / 3;
+    for (std::size_t i = 0; i < melody.events.size(); i += 499) {
+      EXPECT_EQ(melody.events[i].start_us,
+                static_cast<play::Micros>(std::floor(static_cast<double>(i) * length)))
+          << note << " " << i;
+    }
+    EXPECT_EQ(melody.length_us, static_cast<play::Micros>(std::floor(3000 * length)));
+  }
+}
+
+TEST(PlayEngine, EqualTemperamentAcrossTheKeyboard) {
+  for (int number = 1; number <= 84; ++number) {
+    const play::Melody melody = play::melody_of("N" + std::to_string(number));
+    const double expected = 440.0 * std::pow(2.0, (number - 46) / 12.0);
+    EXPECT_NEAR(melody.events.at(0).frequency_mhz / 1000.0, expected, expected * 1e-4) << "N" << number;
+  }
+}
+
+TEST(PlayEngine, StringsThatEndAtTheirZeroByte) {
+  play::Engine engine;
+  engine.begin(play::read_ram_byte, "CD\0E", play::until_zero);
+  play::Event event{};
+  int notes = 0;
+  while (engine.next(event)) {
+    ++notes;
+  }
+  EXPECT_EQ(notes, 2);
+  EXPECT_EQ(event.start_us, 1000000U);
+}
+
+TEST(PlayEngine, StartingTempo) {
+  EXPECT_EQ(describe("C", 60), "49@0:875000/1000000 |1000000");
+  EXPECT_EQ(describe("T120C", 60), "49@0:437500/500000 |500000");
+}
+
+}  // namespace
