@@ -36,6 +36,13 @@ and as a program file of PLAY statements to check the melody by ear.
 notepack converts score.xml into tarvel.h with one length character per note.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# notepack loads SDL2 only when it opens its desktop window, so shlibdeps does
+# not see it. Recommended, not suggested: apt installs it by default, and the
+# window is how notepack shows its progress on a desktop; a server or a script
+# runs without it (terminal or stream).
+if(ARVONIC_DESKTOP_WINDOW)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsdl2-2.0-0 (>= 2.0.22)")
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
