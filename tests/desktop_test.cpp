@@ -137,6 +137,9 @@ pid_t start_notepack(const TempFolder& folder, const std::string& display, const
     if (chdir(folder.path().c_str()) != 0) {
       _exit(127);
     }
+    // As a shell starts a program in the foreground, whatever this test inherited.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
     setenv("DISPLAY", display.c_str(), 1);
     for (const auto& [name, value] : how.environment) {
       setenv(name.c_str(), value.c_str(), 1);
