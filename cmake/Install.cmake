@@ -56,6 +56,13 @@ arvplay plays such a header, program file or PLAY string, or writes its sound
 to a file.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# notepack loads SDL2 only when it opens its desktop window, so shlibdeps does
+# not see it. Recommended, not suggested: apt installs it by default, and the
+# window is how notepack shows its progress on a desktop; a server or a script
+# runs without it (terminal or stream).
+if(ARVONIC_DESKTOP_WINDOW)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsdl2-2.0-0 (>= 2.0.22)")
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

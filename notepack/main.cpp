@@ -1,5 +1,11 @@
 #include "notepack/converter.hpp"
 #include "runtime/linux_platform.hpp"
+#if ARVONIC_DESKTOP_WINDOW
+#include "runtime/desktop/sdl_window.hpp"
+constexpr rt::DesktopWindowOpener kDesktopWindow = rt::open_sdl_window;
+#else
+constexpr rt::DesktopWindowOpener kDesktopWindow = nullptr;
+#endif
 
 namespace {
 
@@ -31,6 +37,6 @@ int main(int argc, char** argv) {
   if (const auto exit_code = rt::answer_command_line(kAbout, argc, argv)) {
     return *exit_code;
   }
-  rt::LinuxPlatform platform(argc > 0 ? argv[0] : "notepack");
+  rt::LinuxPlatform platform(argc > 0 ? argv[0] : "notepack", kDesktopWindow);
   return rt::run_program(platform, rt::DataTables(), notepack::run);
 }

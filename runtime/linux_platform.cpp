@@ -12,10 +12,6 @@
 #include <ctime>
 
 #include "runtime/linux_terminal.hpp"
-#include "runtime/window.hpp"
-#if ARVONIC_DESKTOP_WINDOW
-#include "runtime/sdl_window.hpp"
-#endif
 
 namespace rt {
 namespace {
@@ -72,6 +68,36 @@ class LinuxFile final : public PlatformFile {
   int fd_;
 };
 
+// Shows the grid in an opened desktop window, and makes that window the key
+// source of the platform for as long as it is open.
+class DesktopView final : public GridView {
+ public:
+  DesktopView(std::unique_ptr<DesktopWindow> window, DesktopWindow*& key_source)
+      : window_(std::move(window)), key_source_(key_source) {
+    key_source_ = window_.get();
+  }
+  DesktopView(const DesktopView&) = delete;
+  DesktopView& operator=(const DesktopView&) = delete;
+  ~DesktopView() override { release(); }
+
+  void printed(std::string_view bytes, const TextGrid& grid) override { window_->printed(bytes, grid); }
+  void flush() override { window_->flush(); }
+  void close() override {
+    release();
+    window_->close();
+  }
+
+ private:
+  void release() {
+    if (key_source_ == window_.get()) {
+      key_source_ = nullptr;
+    }
+  }
+
+  std::unique_ptr<DesktopWindow> window_;
+  DesktopWindow*& key_source_;
+};
+
 int open_flags(OpenHow how) {
   switch (how) {
     case OpenHow::read_only:
@@ -115,8 +141,10 @@ std::optional<int> answer_command_line(const ProgramAbout& about, int argc, cons
   return answer->exit_code;
 }
 
-LinuxPlatform::LinuxPlatform(const std::string& program_path)
-    : output_is_terminal_(isatty(STDOUT_FILENO) != 0), program_name_(program_name_from_path(program_path)) {
+LinuxPlatform::LinuxPlatform(const std::string& program_path, DesktopWindowOpener open_desktop)
+    : open_desktop_(open_desktop),
+      output_is_terminal_(isatty(STDOUT_FILENO) != 0),
+      program_name_(program_name_from_path(program_path)) {
   // A reader of our output that goes away must not end the conversion.
   signal(SIGPIPE, SIG_IGN);
 }
@@ -170,21 +198,18 @@ OpenedFile LinuxPlatform::open_file(const std::string& name, OpenHow how) {
 }
 
 KeyEvent LinuxPlatform::read_key(int wait_ms) {
-#if ARVONIC_DESKTOP_WINDOW
-  if (SdlWindow* window = SdlWindow::current()) {
-    return window->read_key(wait_ms);
+  if (desktop_ != nullptr) {
+    return desktop_->read_key(wait_ms);
   }
-#endif
   return keys_.read(wait_ms);
 }
 
 std::unique_ptr<GridView> LinuxPlatform::open_desktop_window(const std::string& title) {
-#if ARVONIC_DESKTOP_WINDOW
-  return SdlWindow::open(title);
-#else
-  (void)title;
-  return nullptr;
-#endif
+  std::unique_ptr<DesktopWindow> window = open_desktop_ != nullptr ? open_desktop_(title) : nullptr;
+  if (!window) {
+    return nullptr;
+  }
+  return std::make_unique<DesktopView>(std::move(window), desktop_);
 }
 
 void LinuxPlatform::sleep_ms(int milliseconds) {

@@ -10,10 +10,14 @@
 
 namespace rt {
 
+// Opens a desktop window for the text grid, or gives nothing where none can be shown.
+using DesktopWindowOpener = std::unique_ptr<DesktopWindow> (*)(const std::string& title);
+
 class LinuxPlatform final : public Platform {
  public:
-  // program_path is how the program was started (its first argument).
-  explicit LinuxPlatform(const std::string& program_path);
+  // program_path is how the program was started (its first argument). Only a
+  // program with a desktop window hands over an opener for it.
+  explicit LinuxPlatform(const std::string& program_path, DesktopWindowOpener open_desktop = nullptr);
   ~LinuxPlatform() override;
 
   void write_output(std::string_view bytes) override;
@@ -29,6 +33,8 @@ class LinuxPlatform final : public Platform {
 
  private:
   LinuxKeys keys_;
+  DesktopWindowOpener open_desktop_;
+  DesktopWindow* desktop_ = nullptr;  // the open desktop window, the key source while there
   bool output_is_terminal_;
   std::string program_name_;
 };

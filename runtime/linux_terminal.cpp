@@ -132,4 +132,15 @@ void restore() {
   give_back();
 }
 
+void hang_up() {
+  // Through the handler where there is one, so that the end is that of a real hang-up.
+  raise(SIGHUP);
+  // Still running: the hang-up is ignored (nohup). Nothing can be shown any
+  // more, so the process ends as a hang-up all the same.
+  give_back();
+  signal(SIGHUP, SIG_DFL);
+  raise(SIGHUP);
+  _exit(128 + SIGHUP);
+}
+
 }  // namespace rt::linux_terminal

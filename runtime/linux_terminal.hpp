@@ -21,4 +21,8 @@ bool take_hangup();
 // Gives back everything taken over. Safe to call more than once.
 void restore();
 
+// Ends the process as a hang-up of the terminal does (everything given back,
+// SIGHUP re-raised); also what a lost connection to the desktop does.
+[[noreturn]] void hang_up();
+
 }  // namespace rt::linux_terminal

@@ -53,6 +53,14 @@ struct KeyEvent {
   int code = 0;  // for Kind::key: below 256 a character, else 255 + 256 * scan code
 };
 
+// A window on the desktop that shows the text grid. While it is open, the
+// keys come from it instead of standard input.
+class DesktopWindow : public GridView {
+ public:
+  // As Platform::read_key, from the window's own key queue.
+  virtual KeyEvent read_key(int wait_ms) = 0;
+};
+
 class Platform {
  public:
   Platform() = default;
@@ -79,8 +87,8 @@ class Platform {
 
   virtual void sleep_ms(int milliseconds) = 0;
 
-  // A real window on the desktop for the text grid, where the program was built
-  // with one and a display is there; while it is open, keys come from it.
+  // A real window on the desktop for the text grid, where the program has one
+  // and a display is there; while it is open, keys come from it.
   virtual std::unique_ptr<GridView> open_desktop_window(const std::string& /*title*/) { return nullptr; }
 
   // The program file's name without directory and last extension.

@@ -1,13 +1,18 @@
 // notepack in a real window on a virtual X display: its size and title, what
-// it shows pixel by pixel, a key that ends the final wait, and the close button.
+// it shows pixel by pixel, a key that ends the final wait, the close button;
+// signals and a lost display end it as without a window, and without a real
+// display driver or the window library it shows the window as a stream.
 // GoogleTest before Xlib, whose None macro would clash with it.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,10 +21,12 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "fixtures.hpp"
 #include "process_runner.hpp"
-#include "runtime/grid_renderer.hpp"
+#include "runtime/desktop/grid_renderer.hpp"
 #include "runtime/text_grid.hpp"
 
 namespace {
@@ -28,6 +35,7 @@ using namespace std::chrono_literals;
 using testing_support::TempFolder;
 
 const std::string kShown = testing_support::kNotepackExampleWindow + "ok\r\n";
+const std::string kHeader = testing_support::kDeclaration + "\"o2C4F+8p2o3A1\";\r\n";
 
 // A virtual X display for the length of a test.
 class VirtualDisplay {
@@ -70,6 +78,15 @@ class VirtualDisplay {
   const std::string& name() const { return name_; }
   Display* x() const { return x_; }
 
+  // The server goes away, as when the desktop session ends.
+  void stop_server() {
+    XCloseDisplay(x_);  // first, or Xlib would end this test on the broken connection
+    x_ = nullptr;
+    kill(server_, SIGTERM);
+    waitpid(server_, nullptr, 0);
+    server_ = -1;
+  }
+
   // The top-level window titled title, or 0 after the time is up.
   Window find(const std::string& title) const {
     for (int i = 0; i < 200; ++i) {
@@ -103,35 +120,52 @@ class VirtualDisplay {
   Display* x_ = nullptr;
 };
 
-pid_t start_notepack(const TempFolder& folder, const std::string& display) {
+struct Start {
+  std::vector<std::pair<std::string, std::string>> environment;  // set in addition
+  int terminal = -1;              // a terminal for standard input and output; else /dev/null and window.txt
+  std::string name = "notepack";  // the program's name, and so the window's title
+};
+
+pid_t start_notepack(const TempFolder& folder, const std::string& display, const Start& how = {}) {
   const pid_t child = fork();
   if (child == 0) {
     const int null = open("/dev/null", O_RDWR);
-    dup2(null, STDIN_FILENO);
-    dup2(null, STDOUT_FILENO);
+    const std::string transcript = (folder.path() / "window.txt").string();
+    const int out = how.terminal != -1 ? how.terminal : open(transcript.c_str(), O_WRONLY | O_CREAT, 0600);
+    dup2(how.terminal != -1 ? how.terminal : null, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
     if (chdir(folder.path().c_str()) != 0) {
       _exit(127);
     }
+    // As a shell starts a program in the foreground, whatever this test inherited.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
     setenv("DISPLAY", display.c_str(), 1);
+    for (const auto& [name, value] : how.environment) {
+      setenv(name.c_str(), value.c_str(), 1);
+    }
     // Under the sanitizers: the libraries SDL loads for a display (D-Bus, the
     // X and GL drivers) keep some allocations to the end of the process.
     const char* options = std::getenv("ASAN_OPTIONS");
     const std::string asan = std::string(options != nullptr ? options : "") + ":detect_leaks=0";
     setenv("ASAN_OPTIONS", asan.c_str(), 1);
-    execl(NOTEPACK_PROGRAM, NOTEPACK_PROGRAM, static_cast<char*>(nullptr));
+    execl(NOTEPACK_PROGRAM, how.name.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   return child;
 }
 
-int wait_exit(pid_t child) {
-  for (int i = 0; i < 1000; ++i) {
+// The exit code, or 128 + the signal that ended the program; -1 when it is
+// still running after the time given (it is then killed).
+int wait_exit(pid_t child, std::chrono::milliseconds limit = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  do {
     int status = 0;
     if (waitpid(child, &status, WNOHANG) == child) {
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    std::this_thread::sleep_for(10ms);
-  }
+    std::this_thread::sleep_for(5ms);
+  } while (std::chrono::steady_clock::now() < deadline);
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
   return -1;
@@ -233,7 +267,91 @@ TEST_F(DesktopWindow, TheCloseButtonEndsTheFinalWait) {
   XSendEvent(display_->x(), window, False, NoEventMask, &close);
   XFlush(display_->x());
   EXPECT_EQ(wait_exit(notepack), 0);
-  EXPECT_EQ(folder_.read("tarvel.h"), "const PROGMEM unsigned char notes[]=\\\r\n\"o2C4F+8p2o3A1\";\r\n");
+  EXPECT_EQ(folder_.read("tarvel.h"), kHeader);
+}
+
+// Signals end notepack as they do without a window: at once, with the signal
+// as its exit status, and the terminal it was started from as it was.
+TEST_F(DesktopWindow, SignalsEndItAsWithoutAWindow) {
+  struct Case {
+    int signal_number;
+    bool at_scan;  // else at the final wait
+    bool on_terminal;
+  };
+  int run = 0;
+  for (const Case c : {Case{SIGINT, true, true}, Case{SIGTERM, true, false}, Case{SIGINT, false, false},
+                       Case{SIGTERM, false, true}}) {
+    // Each run a window title of its own, so that no window of an earlier run is taken for it.
+    const std::string title = "notepack-run-" + std::to_string(++run);
+    SCOPED_TRACE(title);
+    const TempFolder folder;
+    int score = -1;
+    if (c.at_scan) {
+      // A score still being written: the scan waits for the rest of it.
+      const std::string fifo = (folder.path() / "score.xml").string();
+      ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+      score = open(fifo.c_str(), O_RDWR);
+      const std::string half = testing_support::kNotepackExample.substr(0, 200);
+      ASSERT_EQ(write(score, half.data(), half.size()), static_cast<ssize_t>(half.size()));
+    } else {
+      folder.write("score.xml", testing_support::kNotepackExample);
+    }
+    int master = -1;
+    int terminal = -1;
+    termios before{};
+    if (c.on_terminal) {
+      ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+      tcgetattr(terminal, &before);
+    }
+    const pid_t notepack = start_notepack(folder, display_->name(), {{}, terminal, title});
+    if (c.at_scan) {
+      EXPECT_NE(display_->find(title), 0U);
+    } else {
+      EXPECT_TRUE(wait_written(folder));
+    }
+    kill(notepack, c.signal_number);
+    EXPECT_EQ(wait_exit(notepack, 1s), 128 + c.signal_number);
+    if (c.at_scan) {
+      EXPECT_EQ(folder.read("tarvel.h"), "<missing>");
+      close(score);
+    }
+    if (c.on_terminal) {
+      termios after{};
+      tcgetattr(terminal, &after);
+      EXPECT_EQ(after.c_lflag, before.c_lflag);
+      EXPECT_EQ(after.c_iflag, before.c_iflag);
+      close(master);
+      close(terminal);
+    }
+  }
+}
+
+TEST_F(DesktopWindow, ALostDisplayEndsItAsAHangUp) {
+  const pid_t notepack = start_notepack(folder_, display_->name());
+  ASSERT_TRUE(wait_written(folder_));
+  display_->stop_server();
+  EXPECT_EQ(wait_exit(notepack, 2s), 128 + SIGHUP);
+}
+
+// Without a real display driver, or without a window library that can be
+// loaded, the window is a stream, as where there is no display at all.
+TEST_F(DesktopWindow, WithoutADriverOrItsLibraryTheWindowIsAStream) {
+  const TempFolder not_a_library;
+  not_a_library.write("libSDL2-2.0.so.0", "not a library");
+  const std::vector<std::pair<std::string, std::string>> settings = {
+      {"SDL_VIDEODRIVER", "dummy"},
+      {"SDL_VIDEODRIVER", "offscreen"},
+      {"LD_LIBRARY_PATH", not_a_library.path().string()},
+      {"LD_LIBRARY_PATH", SDL_WITHOUT_FUNCTIONS}};
+  for (const auto& setting : settings) {
+    SCOPED_TRACE(setting.first + "=" + setting.second);
+    const TempFolder folder;
+    folder.write("score.xml", testing_support::kNotepackExample);
+    const pid_t notepack = start_notepack(folder, display_->name(), {{setting}});
+    EXPECT_EQ(wait_exit(notepack), 0);
+    EXPECT_EQ(folder.read("window.txt"), kShown);
+    EXPECT_EQ(folder.read("tarvel.h"), kHeader);
+  }
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // The desktop window's drawing, checked pixel by pixel off screen.
-#include "runtime/grid_renderer.hpp"
+#include "runtime/desktop/grid_renderer.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "runtime/glyph_table.hpp"
+#include "runtime/desktop/glyph_table.hpp"
 #include "runtime/text_grid.hpp"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "runtime/sdl_window.hpp"
+#include "runtime/desktop/sdl_window.hpp"
 
 #include <SDL.h>
 
@@ -6,12 +6,11 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "runtime/grid_renderer.hpp"
+#include "runtime/desktop/grid_renderer.hpp"
+#include "runtime/linux_terminal.hpp"
 
 namespace rt {
 namespace {
-
-SdlWindow* open_window = nullptr;
 
 // A redraw at most this often while printing; always before a wait.
 constexpr std::uint64_t kFrameMs = 16;
@@ -60,9 +59,15 @@ int scan_code(SDL_Keycode key) {
   }
 }
 
+// Xlib lost its connection to the display: the desktop went away under the
+// window, as a terminal does when it hangs up.
+int on_lost_display(void* /*display*/) {
+  linux_terminal::hang_up();
+}
+
 }  // namespace
 
-std::unique_ptr<SdlWindow> SdlWindow::open(const std::string& title) {
+std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title) {
   // A desktop is an X or Wayland display. SDL could also open a window on a
   // console or off screen, where nobody would see it or press a key in it.
   const char* x_display = std::getenv("DISPLAY");
@@ -72,28 +77,39 @@ std::unique_ptr<SdlWindow> SdlWindow::open(const std::string& title) {
   if (!x && !wayland) {
     return nullptr;
   }
-  SDL_SetHint(SDL_HINT_VIDEODRIVER, x ? "x11" : "wayland");
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+  const std::optional<SdlFunctions> sdl = load_sdl();
+  if (!sdl) {
     return nullptr;
   }
-  SDL_Window* window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                        kWindowWidth, kWindowHeight, SDL_WINDOW_SHOWN);
+  // Signals end the program as they do without a window, and the close
+  // button is a key the program looks at, never a request to quit.
+  sdl->set_hint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  sdl->set_hint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  sdl->set_hint(SDL_HINT_VIDEODRIVER, x ? "x11" : "wayland");
+  if (sdl->init(SDL_INIT_VIDEO) != 0) {
+    return nullptr;
+  }
+  // SDL_VIDEODRIVER in the environment wins over the hint above.
+  const std::string driver = sdl->current_video_driver() != nullptr ? sdl->current_video_driver() : "";
+  if (driver != "x11" && driver != "wayland") {
+    sdl->quit();
+    return nullptr;
+  }
+  SDL_Window* window = sdl->create_window(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                          kWindowWidth, kWindowHeight, SDL_WINDOW_SHOWN);
   if (window == nullptr) {
-    SDL_Quit();
+    sdl->quit();
     return nullptr;
   }
-  SDL_StartTextInput();
-  auto opened = std::unique_ptr<SdlWindow>(new SdlWindow(window));
-  opened->draw();
-  return opened;
+  if (driver == "x11") {
+    on_lost_x_display(on_lost_display);
+  }
+  sdl->start_text_input();
+  return std::make_unique<SdlWindow>(*sdl, window);
 }
 
-SdlWindow* SdlWindow::current() {
-  return open_window;
-}
-
-SdlWindow::SdlWindow(SDL_Window* window) : window_(window) {
-  open_window = this;
+SdlWindow::SdlWindow(const SdlFunctions& sdl, SDL_Window* window) : sdl_(sdl), window_(window) {
+  draw();  // the empty grid, at once
 }
 
 SdlWindow::~SdlWindow() {
@@ -117,33 +133,29 @@ void SdlWindow::flush() {
 void SdlWindow::close() {
   if (window_ != nullptr) {
     flush();  // the last state is shown before the program ends
-    SDL_DestroyWindow(window_);
+    sdl_.destroy_window(window_);
     window_ = nullptr;
-    SDL_Quit();
-  }
-  if (open_window == this) {
-    open_window = nullptr;
+    sdl_.quit();
   }
 }
 
 void SdlWindow::draw() {
   last_draw_ms_ = now_ms();
   dirty_ = false;
-  SDL_Surface* surface = SDL_GetWindowSurface(window_);
+  SDL_Surface* surface = sdl_.window_surface(window_);
   if (surface == nullptr) {
     return;
   }
   static const TextGrid kBlank;
-  SDL_Surface* image =
-      SDL_CreateRGBSurfaceWithFormat(0, kWindowWidth, kWindowHeight, 32, SDL_PIXELFORMAT_ARGB8888);
+  SDL_Surface* image = sdl_.create_surface(0, kWindowWidth, kWindowHeight, 32, SDL_PIXELFORMAT_ARGB8888);
   if (image == nullptr) {
     return;
   }
   render_grid(grid_ != nullptr ? *grid_ : kBlank, static_cast<std::uint32_t*>(image->pixels),
               image->pitch / 4);
-  SDL_BlitSurface(image, nullptr, surface, nullptr);
-  SDL_FreeSurface(image);
-  SDL_UpdateWindowSurface(window_);
+  sdl_.blit_surface(image, nullptr, surface, nullptr);
+  sdl_.free_surface(image);
+  sdl_.update_window_surface(window_);
 }
 
 void SdlWindow::take(const SDL_Event& event) {
@@ -174,6 +186,10 @@ void SdlWindow::take(const SDL_Event& event) {
         draw();
       }
       break;
+    case SDL_QUIT:
+      // Neither a signal nor the close button asks to quit here (see the hints
+      // at opening): the display went away, as when a Wayland compositor ends.
+      linux_terminal::hang_up();
     default:
       break;
   }
@@ -182,7 +198,7 @@ void SdlWindow::take(const SDL_Event& event) {
 void SdlWindow::pump_events() {
   last_pump_ms_ = now_ms();
   SDL_Event event;
-  while (SDL_PollEvent(&event) != 0) {
+  while (sdl_.poll_event(&event) != 0) {
     take(event);
   }
 }
@@ -202,7 +218,12 @@ KeyEvent SdlWindow::read_key(int wait_ms) {
         if (wait_ms >= 0 && remaining == 0) {
           break;
         }
-        if ((remaining < 0 ? SDL_WaitEvent(&event) : SDL_WaitEventTimeout(&event, remaining)) != 0) {
+        if (remaining < 0) {
+          if (sdl_.wait_event(&event) == 0) {
+            linux_terminal::hang_up();  // no more events can come: the display is gone
+          }
+          take(event);
+        } else if (sdl_.wait_event_timeout(&event, remaining) != 0) {
           take(event);
         }
       }

@@ -7,35 +7,31 @@
 #include <memory>
 #include <string>
 
+#include "runtime/desktop/sdl_library.hpp"
 #include "runtime/platform.hpp"
-#include "runtime/window.hpp"
-
-struct SDL_Window;
-union SDL_Event;
 
 namespace rt {
 
-class SdlWindow final : public GridView {
- public:
-  // Nothing when there is no display to open a window on.
-  static std::unique_ptr<SdlWindow> open(const std::string& title);
-  // The window that is open, if any: the platform takes keys from it.
-  static SdlWindow* current();
+// The desktop window opener notepack hands its platform: nothing when SDL2 is
+// not installed or there is no X or Wayland display to open a window on.
+std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title);
 
+class SdlWindow final : public DesktopWindow {
+ public:
+  SdlWindow(const SdlFunctions& sdl, SDL_Window* window);
   ~SdlWindow() override;
 
   void printed(std::string_view bytes, const TextGrid& grid) override;
   void flush() override;
   void close() override;
-
-  KeyEvent read_key(int wait_ms);
+  KeyEvent read_key(int wait_ms) override;
 
  private:
-  explicit SdlWindow(SDL_Window* window);
   void draw();
   void take(const SDL_Event& event);
   void pump_events();
 
+  SdlFunctions sdl_;
   SDL_Window* window_;
   const TextGrid* grid_ = nullptr;
   bool dirty_ = false;

@@ -1,6 +1,6 @@
-#include "runtime/grid_renderer.hpp"
+#include "runtime/desktop/grid_renderer.hpp"
 
-#include "runtime/glyph_table.hpp"
+#include "runtime/desktop/glyph_table.hpp"
 
 namespace rt {
 

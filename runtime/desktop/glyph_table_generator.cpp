@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   }
   std::ofstream out(argv[2]);
   out << "// Made by make_glyph_table from GNU Unifont; do not edit.\n"
-      << "#include \"runtime/glyph_table.hpp\"\n\nnamespace rt {\n\n"
+      << "#include \"runtime/desktop/glyph_table.hpp\"\n\nnamespace rt {\n\n"
       << "const std::array<Glyph, 256> kGlyphs = {{\n";
   int missing = 0;
   for (const std::uint16_t code : kCodePage437) {
