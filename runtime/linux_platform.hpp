@@ -3,10 +3,16 @@
 
 #include <string>
 
+#include "runtime/linux_files.hpp"
 #include "runtime/linux_keys.hpp"
 #include "runtime/platform.hpp"
 
 namespace rt {
+
+// Opens /dev/null on each of the standard descriptors 0, 1 and 2 that is
+// closed, so that no file the program opens can take its place and be read as
+// keys or written as console output. The first thing a program does.
+void open_closed_standard_streams();
 
 class LinuxPlatform final : public Platform {
  public:
@@ -17,6 +23,7 @@ class LinuxPlatform final : public Platform {
   void write_output(std::string_view bytes) override;
   void write_error(std::string_view bytes) override;
   bool output_is_terminal() const override { return output_is_terminal_; }
+  bool text_is_utf8() const override { return text_is_utf8_; }
   int screen_width() const override;
   void beep() override;
   KeyEvent read_key(int wait_ms) override;
@@ -28,7 +35,9 @@ class LinuxPlatform final : public Platform {
  private:
   LinuxKeys keys_;
   bool output_is_terminal_;
+  bool text_is_utf8_;
   std::string program_name_;
+  LinuxFiles files_;
 };
 
 // The program file's name without its directory and its last extension.
