@@ -1,7 +1,10 @@
 // The run-time error report, program end, constant tables and console output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "runtime/data_tables.hpp"
 #include "runtime/errors.hpp"
@@ -119,7 +122,8 @@ TEST(ConsoleInput, DrawsLiveOnATerminalAndOnceElsewhere) {
        "ac", "ac\r\n"},
       {"stream: end of input ends the reply", false, "tune", "tune", "tune\r\n"},
       {"stream: empty reply", false, "\n", "", "\r\n"},
-      {"terminal: every change drawn", true, "ab\x08\r", "a", "a\x1b[K\x1b[1Dab\x1b[K\x1b[2Da\x1b[K\r\n"},
+      {"terminal: every change drawn", true, "ab\x08\r", "a",
+       "\ra\x1b[K\r\x1b[1C\rab\x1b[K\r\x1b[2C\ra\x1b[K\r\x1b[1C\r\x1b[1C\r\n"},
   };
   for (const auto& c : cases) {
     rt::MemoryPlatform platform;
@@ -148,7 +152,132 @@ TEST(ConsoleInput, ATerminalBeepsAndGetsTheCursorBehindTheReply) {
                   [&](rt::Runtime& runtime) { reply = runtime.input_line("", false, false); });
   EXPECT_EQ(reply, "ac");
   EXPECT_EQ(platform.beeps, 1);
-  EXPECT_TRUE(platform.output.ends_with("\x1b[1C")) << platform.output;
+  EXPECT_TRUE(platform.output.ends_with("\r\x1b[2C")) << platform.output;
+}
+
+// A terminal of one row as far as the line editor needs one: what it shows
+// and where its cursor stands after the bytes, and whether anything was
+// written into its last column or onto another row.
+struct Row {
+  std::vector<std::string> cells;
+  std::size_t column = 0;
+  bool overrun = false;
+
+  Row(std::string_view bytes, std::size_t width, bool utf8) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(bytes[i]);
+      if (byte == '\r') {
+        column = 0;
+      } else if (byte == 0x1b && bytes.substr(i, 3) == "\x1b[K") {
+        cells.resize(std::min(cells.size(), column));
+        i += 2;
+      } else if (byte == 0x1b) {
+        const auto end = bytes.find('C', i);
+        column += std::stoul(std::string(bytes.substr(i + 2, end - i - 2)));
+        i = end;
+      } else if (utf8 && (byte & 0xC0U) == 0x80U && column > 0) {
+        cells[column - 1] += static_cast<char>(byte);
+      } else {
+        overrun = overrun || byte == '\n' || column + 1 >= width;
+        cells.resize(std::max(cells.size(), column + 1));
+        cells[column++] = std::string(1, static_cast<char>(byte));
+      }
+    }
+  }
+  std::string text() const {
+    std::string joined;
+    for (const auto& cell : cells) {
+      joined += cell;
+    }
+    return joined;
+  }
+};
+
+struct RowCase {
+  const char* name;
+  std::string prompt;
+  std::vector<int> keys;
+  bool utf8;
+  std::string shown;   // the row once the keys are in
+  std::size_t column;  // the cursor's column before the reply ended
+};
+
+std::vector<int> keys_of(const std::string& bytes) {
+  std::vector<int> keys;
+  for (const char c : bytes) {
+    keys.push_back(static_cast<unsigned char>(c));
+  }
+  return keys;
+}
+
+std::vector<int> operator+(std::vector<int> a, const std::vector<int>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(ConsoleInput, AReplyWiderThanTheRowScrollsOnItsRow) {
+  const std::string letters = "abcdefghijklmnopqrstuvwxyz";
+  std::string umlauts;
+  for (int i = 0; i < 15; ++i) {
+    umlauts += "\xc3\xa4";
+  }
+  using K = std::vector<int>;
+  // 20 columns, a prompt of 5: 14 for the reply, the cursor's column included.
+  const RowCase cases[] = {
+      {"typed past the edge", "name:", keys_of(letters), false, "name:nopqrstuvwxyz", 18},
+      {"home shows the start", "name:", keys_of(letters) + K{rt::kKeyHome}, false, "name:abcdefghijklmn", 5},
+      {"right scrolls as little as it must",
+       "name:", keys_of(letters) + K{rt::kKeyHome} + K(15, rt::kKeyRight), false, "name:cdefghijklmnop", 18},
+      {"a UTF-8 character is one column", "name:", keys_of(umlauts), true, "name:" + umlauts.substr(4), 18},
+      {"control bytes in caret notation", "\x1b[2J:",
+       keys_of("a\x7f"
+               "b"),
+       false, "^[[2J:a^?b", 10},
+  };
+  for (const auto& c : cases) {
+    rt::MemoryPlatform platform;
+    platform.terminal = true;
+    platform.width = 20;
+    platform.utf8 = c.utf8;
+    platform.keys.assign(c.keys.begin(), c.keys.end());
+    platform.keys.push_back(rt::MemoryPlatform::kResume);  // and draws it all again
+    rt::run_program(platform, rt::DataTables(),
+                    [&](rt::Runtime& runtime) { runtime.input_line(c.prompt, false, false); });
+    // The reply ended with the input: the cursor then goes behind what is shown.
+    const std::size_t end = platform.output.rfind('\r');
+    const Row row(std::string_view(platform.output).substr(0, end), 20, c.utf8);
+    EXPECT_EQ(row.text(), c.shown) << c.name;
+    EXPECT_EQ(row.column, c.column) << c.name;
+    EXPECT_FALSE(row.overrun) << c.name;
+    std::size_t frames = 0;
+    for (auto at = platform.output.find("\x1b[K"); at != std::string::npos;
+         at = platform.output.find("\x1b[K", at + 1)) {
+      ++frames;
+    }
+    EXPECT_EQ(frames, c.keys.size() + 1) << c.name << ": one frame a key, one after the stop";
+    const std::size_t last_frame = platform.output.rfind('\r', platform.output.rfind("\x1b[K"));
+    const Row redrawn(platform.output.substr(last_frame, end - last_frame), 20, c.utf8);
+    EXPECT_EQ(redrawn.text(), c.shown) << c.name << ": drawn again after a stop";
+  }
+}
+
+TEST(ConsoleOutput, ControlBytesReachATerminalInCaretNotationAndAStreamAsTheyAre) {
+  const std::string line = "Error in line 3:\x1b]2;title\x07\x1b[2J\t\x7f\r\n";
+  for (const bool terminal : {false, true}) {
+    rt::MemoryPlatform platform;
+    platform.terminal = terminal;
+    rt::run_program(platform, rt::DataTables(),
+                    [&](rt::Runtime& runtime) { runtime.print_text(0, line, false); });
+    EXPECT_EQ(platform.output, terminal ? "Error in line 3:^[]2;title^G^[[2J^I^?\r\n" : line);
+  }
+  // The text window in a terminal: the same, and a shown byte takes its two columns.
+  rt::MemoryPlatform platform;
+  platform.terminal = true;
+  rt::run_program(platform, rt::DataTables(), [](rt::Runtime& runtime) {
+    runtime.open_window();
+    runtime.print_text(0, std::string(79, 'x') + "\x1b", false);
+  });
+  EXPECT_EQ(platform.output, std::string(79, 'x') + "\r\n^[");
 }
 
 TEST(ConsoleInput, PromptAndQuestionMark) {
