@@ -56,7 +56,13 @@ std::string slurp(const std::filesystem::path& path) {
 }  // namespace
 
 ProcessResult run_process(const std::filesystem::path& program, const std::filesystem::path& folder,
-                          const std::string& input, InputKind kind, int timeout_ms) {
+                          const std::string& input, InputKind kind, int timeout_ms,
+                          const std::vector<std::string>& arguments) {
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
   // Output goes to files beside the folder, so that nothing the program writes
   // can block it and the folder holds only what the program made.
   TempFolder capture;
@@ -88,7 +94,7 @@ ProcessResult run_process(const std::filesystem::path& program, const std::files
     if (kind == InputKind::pipe) {
       close(feed[1]);
     }
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   if (kind == InputKind::pipe) {

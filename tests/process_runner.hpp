@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -17,8 +18,10 @@ struct ProcessResult {
 
 enum class InputKind { file, pipe };
 
+// arguments follow the program's name on its command line.
 ProcessResult run_process(const std::filesystem::path& program, const std::filesystem::path& folder,
-                          const std::string& input, InputKind kind = InputKind::file, int timeout_ms = 30000);
+                          const std::string& input, InputKind kind = InputKind::file, int timeout_ms = 30000,
+                          const std::vector<std::string>& arguments = {});
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempFolder {
