@@ -154,10 +154,8 @@ class ReplacingFile final : public PlatformFile {
     }
   }
 
-  long read(char* /*buffer*/, std::size_t /*size*/) override {
-    errno = EBADF;
-    return -1;
-  }
+  // Nothing of the new content can be read back before it is in place.
+  long read(char* /*buffer*/, std::size_t /*size*/) override { return 0; }
   bool write(const char* data, std::size_t size) override { return write_fully(fd_, data, size); }
   bool seek(std::int64_t offset) override { return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != -1; }
   bool close(Finish finish) override {

@@ -63,7 +63,7 @@ class ReplacingFile final : public PlatformFile {
   ReplacingFile(std::map<std::string, MemoryPlatform::File>& files, std::string name)
       : files_(files), name_(std::move(name)) {}
 
-  long read(char* /*buffer*/, std::size_t /*size*/) override { return -1; }
+  long read(char* /*buffer*/, std::size_t /*size*/) override { return 0; }
 
   bool write(const char* data, std::size_t size) override {
     const auto found = files_.find(name_);
