@@ -68,11 +68,12 @@ std::optional<int> Keyboard::next_key() {
       break;
     }
   }
-  if (resumed_) {
-    resumed_ = false;
-    return kRedraw;
-  }
   if (queue_.empty()) {
+    // Drawn again after the keys that came before the stop.
+    if (resumed_) {
+      resumed_ = false;
+      return kRedraw;
+    }
     return std::nullopt;
   }
   key_hit_ = false;

@@ -161,19 +161,6 @@ TEST(NumberedFiles, ReadsAcrossBufferBoundaries) {
   EXPECT_EQ(back, data);
 }
 
-TEST(NumberedFiles, AnOutputFileKeepsItsOldContentUntilItIsClosedWhole) {
-  rt::MemoryPlatform platform;
-  platform.add_file("out", "old");
-  rt::NumberedFiles files(platform);
-  ASSERT_EQ(files.open("out", FileMode::output, FileAccess::default_access, 2), 0);
-  EXPECT_EQ(files.write(2, "line\r\n"), 0);
-  EXPECT_EQ(files.write(2, std::string(rt::NumberedFiles::kBufferSize, 'x')), 0);
-  EXPECT_EQ(platform.file("out"), "old");
-  EXPECT_EQ(files.close(2), 0);
-  EXPECT_EQ(platform.file("out"), "line\r\n" + std::string(rt::NumberedFiles::kBufferSize, 'x'));
-  EXPECT_EQ(files.write(2, "x"), 1);  // no longer in use
-}
-
 TEST(NumberedFiles, AFailedWriteOrCloseIsReportedAndKeepsTheOldFile) {
   // The disk takes this many bytes of the new content; the last case takes all.
   constexpr std::size_t kBytes = 3 * rt::NumberedFiles::kBufferSize + 100;
@@ -190,8 +177,10 @@ TEST(NumberedFiles, AFailedWriteOrCloseIsReportedAndKeepsTheOldFile) {
       for (std::size_t written = 0; written < kBytes; written += 100) {
         files.write(2, std::string(std::min<std::size_t>(100, kBytes - written), 'x'));
       }
+      EXPECT_EQ(platform.file("out"), "old") << name << ": seen before the close";
       const bool whole = space == kBytes && !fail_close;
       EXPECT_EQ(files.close(2), whole ? 0 : 3) << name;
+      EXPECT_EQ(files.write(2, "x"), 1) << name << ": still in use";
       EXPECT_TRUE(platform.file("out") == (whole ? std::string(kBytes, 'x') : "old")) << name;
     }
   }

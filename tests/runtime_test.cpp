@@ -1,9 +1,7 @@
 // The run-time error report, program end, constant tables and console output.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "runtime/data_tables.hpp"
@@ -155,51 +153,13 @@ TEST(ConsoleInput, ATerminalBeepsAndGetsTheCursorBehindTheReply) {
   EXPECT_TRUE(platform.output.ends_with("\r\x1b[2C")) << platform.output;
 }
 
-// A terminal of one row as far as the line editor needs one: what it shows
-// and where its cursor stands after the bytes, and whether anything was
-// written into its last column or onto another row.
-struct Row {
-  std::vector<std::string> cells;
-  std::size_t column = 0;
-  bool overrun = false;
-
-  Row(std::string_view bytes, std::size_t width, bool utf8) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      const auto byte = static_cast<unsigned char>(bytes[i]);
-      if (byte == '\r') {
-        column = 0;
-      } else if (byte == 0x1b && bytes.substr(i, 3) == "\x1b[K") {
-        cells.resize(std::min(cells.size(), column));
-        i += 2;
-      } else if (byte == 0x1b) {
-        const auto end = bytes.find('C', i);
-        column += std::stoul(std::string(bytes.substr(i + 2, end - i - 2)));
-        i = end;
-      } else if (utf8 && (byte & 0xC0U) == 0x80U && column > 0) {
-        cells[column - 1] += static_cast<char>(byte);
-      } else {
-        overrun = overrun || byte == '\n' || column + 1 >= width;
-        cells.resize(std::max(cells.size(), column + 1));
-        cells[column++] = std::string(1, static_cast<char>(byte));
-      }
-    }
-  }
-  std::string text() const {
-    std::string joined;
-    for (const auto& cell : cells) {
-      joined += cell;
-    }
-    return joined;
-  }
-};
-
 struct RowCase {
   const char* name;
   std::string prompt;
   std::vector<int> keys;
   bool utf8;
-  std::string shown;   // the row once the keys are in
-  std::size_t column;  // the cursor's column before the reply ended
+  std::string frame;   // the row as last drawn: prompt, what fits of the reply, cursor
+  std::string behind;  // the cursor behind what is drawn, once the reply ended
 };
 
 std::vector<int> keys_of(const std::string& bytes) {
@@ -210,29 +170,29 @@ std::vector<int> keys_of(const std::string& bytes) {
   return keys;
 }
 
-std::vector<int> operator+(std::vector<int> a, const std::vector<int>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-TEST(ConsoleInput, AReplyWiderThanTheRowScrollsOnItsRow) {
+TEST(ConsoleInput, AReplyWiderThanTheRowScrollsOnItsRowAndIsDrawnAgainAfterAStop) {
   const std::string letters = "abcdefghijklmnopqrstuvwxyz";
   std::string umlauts;
   for (int i = 0; i < 15; ++i) {
     umlauts += "\xc3\xa4";
   }
-  using K = std::vector<int>;
-  // 20 columns, a prompt of 5: 14 for the reply, the cursor's column included.
+  std::vector<int> home = keys_of(letters);
+  home.push_back(rt::kKeyHome);
+  std::vector<int> right = home;
+  right.insert(right.end(), 15, rt::kKeyRight);
+  // 20 columns, a prompt of 5, the last column kept free: 14 for the reply and its cursor.
   const RowCase cases[] = {
-      {"typed past the edge", "name:", keys_of(letters), false, "name:nopqrstuvwxyz", 18},
-      {"home shows the start", "name:", keys_of(letters) + K{rt::kKeyHome}, false, "name:abcdefghijklmn", 5},
-      {"right scrolls as little as it must",
-       "name:", keys_of(letters) + K{rt::kKeyHome} + K(15, rt::kKeyRight), false, "name:cdefghijklmnop", 18},
-      {"a UTF-8 character is one column", "name:", keys_of(umlauts), true, "name:" + umlauts.substr(4), 18},
+      {"typed past the edge", "name:", keys_of(letters), false, "\rname:nopqrstuvwxyz\x1b[K\r\x1b[18C",
+       "\r\x1b[18C"},
+      {"home shows the start", "name:", home, false, "\rname:abcdefghijklmn\x1b[K\r\x1b[5C", "\r\x1b[19C"},
+      {"right scrolls as little as it must", "name:", right, false, "\rname:cdefghijklmnop\x1b[K\r\x1b[18C",
+       "\r\x1b[19C"},
+      {"a UTF-8 character takes one column", "name:", keys_of(umlauts), true,
+       "\rname:" + umlauts.substr(4) + "\x1b[K\r\x1b[18C", "\r\x1b[18C"},
       {"control bytes in caret notation", "\x1b[2J:",
        keys_of("a\x7f"
                "b"),
-       false, "^[[2J:a^?b", 10},
+       false, "\r^[[2J:a^?b\x1b[K\r\x1b[10C", "\r\x1b[10C"},
   };
   for (const auto& c : cases) {
     rt::MemoryPlatform platform;
@@ -240,24 +200,12 @@ TEST(ConsoleInput, AReplyWiderThanTheRowScrollsOnItsRow) {
     platform.width = 20;
     platform.utf8 = c.utf8;
     platform.keys.assign(c.keys.begin(), c.keys.end());
-    platform.keys.push_back(rt::MemoryPlatform::kResume);  // and draws it all again
+    platform.keys.push_back(rt::MemoryPlatform::kResume);
     rt::run_program(platform, rt::DataTables(),
                     [&](rt::Runtime& runtime) { runtime.input_line(c.prompt, false, false); });
-    // The reply ended with the input: the cursor then goes behind what is shown.
-    const std::size_t end = platform.output.rfind('\r');
-    const Row row(std::string_view(platform.output).substr(0, end), 20, c.utf8);
-    EXPECT_EQ(row.text(), c.shown) << c.name;
-    EXPECT_EQ(row.column, c.column) << c.name;
-    EXPECT_FALSE(row.overrun) << c.name;
-    std::size_t frames = 0;
-    for (auto at = platform.output.find("\x1b[K"); at != std::string::npos;
-         at = platform.output.find("\x1b[K", at + 1)) {
-      ++frames;
-    }
-    EXPECT_EQ(frames, c.keys.size() + 1) << c.name << ": one frame a key, one after the stop";
-    const std::size_t last_frame = platform.output.rfind('\r', platform.output.rfind("\x1b[K"));
-    const Row redrawn(platform.output.substr(last_frame, end - last_frame), 20, c.utf8);
-    EXPECT_EQ(redrawn.text(), c.shown) << c.name << ": drawn again after a stop";
+    // The last key's frame, the same again after the stop, then the end of the reply.
+    EXPECT_TRUE(platform.output.ends_with(c.frame + c.frame + c.behind)) << c.name << ": " << platform.output;
+    EXPECT_EQ(platform.output.find('\n'), std::string::npos) << c.name;
   }
 }
 

