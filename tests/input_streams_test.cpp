@@ -143,7 +143,6 @@ TEST(ScoreStreams, AReadErrorEndsWithError3AndLeavesTheOutputs) {
     GTEST_SKIP() << "strace is missing (apt-get install strace): it makes a read of the score fail";
   }
   const std::string score = long_score();
-  const std::string report = "\r\nAborting due to runtime error 3 (file I/O error)\r\n\r\n";
   for (const auto& program : kPrograms) {
     // The first read of the score fails, or the second one, after 8 kB.
     for (const char* when : {"1", "2"}) {
@@ -162,7 +161,7 @@ TEST(ScoreStreams, AReadErrorEndsWithError3AndLeavesTheOutputs) {
            (folder.path() / "score.xml").string(), "-e", "trace=read", "-e",
            std::string("inject=read:error=EIO:when=") + when, program.path});
       EXPECT_EQ(result.exit_code, 3) << name << result.out << result.err;
-      EXPECT_EQ(result.err, report) << name;
+      EXPECT_EQ(result.err, testing_support::kReadErrorReport) << name;
       EXPECT_FALSE(result.out.ends_with("ok\r\n")) << name;
       for (const char* output : program.outputs) {
         EXPECT_EQ(folder.read(output), "old") << name << ": " << output;
