@@ -34,6 +34,7 @@ Full documentation: man notepack
 }  // namespace
 
 int main(int argc, char** argv) {
+  rt::open_closed_standard_streams();
   if (const auto exit_code = rt::answer_command_line(kAbout, argc, argv)) {
     return *exit_code;
   }

@@ -1,16 +1,46 @@
 #include "runtime/console.hpp"
 
+#include <algorithm>
 #include <string>
 
-#include "runtime/line_editor.hpp"
+#include "runtime/caret_notation.hpp"
+#include "runtime/utf8.hpp"
 
 namespace rt {
 namespace {
 
-void move_left(std::string& out, std::size_t columns) {
-  if (columns > 0) {
-    out += "\x1b[" + std::to_string(columns) + "D";
+// Enough of a row to draw a prompt again; a longer row has wrapped anyway.
+constexpr std::size_t kRowKept = 1024;
+
+// One character of a reply as it is drawn: its bytes and its columns.
+struct Glyph {
+  std::size_t length;
+  std::size_t columns;
+};
+
+Glyph glyph_at(std::string_view reply, std::size_t pos, bool utf8) {
+  const std::size_t length = utf8 ? utf8_length_at(reply, pos) : 1;
+  const bool control = length == 1 && is_control_byte(static_cast<unsigned char>(reply[pos]));
+  return {length, control ? std::size_t{2} : std::size_t{1}};
+}
+
+std::size_t columns_between(std::string_view reply, std::size_t from, std::size_t to, bool utf8) {
+  std::size_t columns = 0;
+  while (from < to) {
+    const Glyph glyph = glyph_at(reply, from, utf8);
+    columns += glyph.columns;
+    from += glyph.length;
   }
+  return columns;
+}
+
+// Columns of text that has already been put into caret notation.
+std::size_t shown_columns(std::string_view shown, bool utf8) {
+  std::size_t columns = 0;
+  for (std::size_t pos = 0; pos < shown.size(); pos += utf8 ? utf8_length_at(shown, pos) : 1) {
+    ++columns;
+  }
+  return columns;
 }
 
 void move_right(std::string& out, std::size_t columns) {
@@ -24,8 +54,22 @@ void move_right(std::string& out, std::size_t columns) {
 void Console::print(std::string_view bytes) {
   if (window_) {
     window_->print(bytes);
-  } else {
+    return;
+  }
+  if (!platform_.output_is_terminal()) {
     platform_.write_output(bytes);
+    return;
+  }
+  const std::string shown = caret_notation(bytes);
+  platform_.write_output(shown);
+  const auto line_end = shown.find_last_of("\r\n");
+  if (line_end != std::string::npos) {
+    row_.assign(shown, line_end + 1);
+  } else {
+    row_ += shown;
+  }
+  if (row_.size() > kRowKept) {
+    row_.erase(0, row_.size() - kRowKept);
   }
 }
 
@@ -33,6 +77,47 @@ void Console::flush() {
   if (window_) {
     window_->flush();
   }
+}
+
+void Console::draw_reply(const LineEditor& editor) {
+  const bool utf8 = platform_.text_is_utf8();
+  const std::string& reply = editor.reply();
+  const std::size_t cursor = editor.cursor();
+  const auto width = static_cast<std::size_t>(std::max(platform_.screen_width(), 2));
+  // The last column stays free: a terminal that has written it wraps on the next byte.
+  const std::size_t prompt = shown_columns(row_, utf8);
+  const std::size_t prompt_column = prompt % width;
+  const std::size_t room = std::max<std::size_t>(width - 1 - std::min(prompt_column, width - 1), 1);
+
+  // Scroll as little as keeps the cursor's column in the room.
+  if (columns_between(reply, 0, reply.size(), utf8) < room) {
+    first_shown_ = 0;
+  }
+  first_shown_ = std::min(first_shown_, cursor);
+  while (first_shown_ < cursor && columns_between(reply, first_shown_, cursor, utf8) >= room) {
+    first_shown_ += glyph_at(reply, first_shown_, utf8).length;
+  }
+
+  std::string out = "\r";
+  if (prompt < width) {
+    out += row_;
+  } else {
+    move_right(out, prompt_column);  // a prompt that wrapped is left as it stands
+  }
+  std::size_t used = 0;
+  for (std::size_t pos = first_shown_; pos < reply.size();) {
+    const Glyph glyph = glyph_at(reply, pos, utf8);
+    if (used + glyph.columns > room) {
+      break;
+    }
+    out += caret_notation(std::string_view(reply).substr(pos, glyph.length));
+    used += glyph.columns;
+    pos += glyph.length;
+  }
+  drawn_columns_ = prompt_column + used;
+  out += "\x1b[K\r";
+  move_right(out, prompt_column + columns_between(reply, first_shown_, cursor, utf8));
+  platform_.write_output(out);
 }
 
 Text Console::input_line(std::string_view prompt, bool question_mark, bool line_end) {
@@ -44,9 +129,16 @@ Text Console::input_line(std::string_view prompt, bool question_mark, bool line_
   }
   flush();
   const bool live = !window_ && platform_.output_is_terminal();
-  LineEditor editor(platform_.screen_width());
+  LineEditor editor(platform_.screen_width(), live && platform_.text_is_utf8());
+  first_shown_ = 0;
+  drawn_columns_ = 0;
   while (const auto key = keyboard_.next_key()) {
-    const std::size_t old_cursor = editor.cursor();
+    if (*key == Keyboard::kRedraw) {
+      if (live) {
+        draw_reply(editor);
+      }
+      continue;
+    }
     const LineEditor::Outcome outcome = editor.feed(*key);
     if (outcome == LineEditor::Outcome::done) {
       break;
@@ -58,20 +150,16 @@ Text Console::input_line(std::string_view prompt, bool question_mark, bool line_
       platform_.beep();
       continue;
     }
-    // Redraw the reply from its first column and put the cursor back in place.
-    std::string out;
-    move_left(out, old_cursor);
-    out += editor.reply();
-    out += "\x1b[K";
-    move_left(out, editor.reply().size() - editor.cursor());
-    platform_.write_output(out);
+    draw_reply(editor);
   }
   if (live) {
-    std::string out;
-    move_right(out, editor.reply().size() - editor.cursor());
-    if (!out.empty()) {
+    // The cursor behind the last character drawn, where the next text goes.
+    if (!editor.reply().empty()) {
+      std::string out = "\r";
+      move_right(out, drawn_columns_);
       platform_.write_output(out);
     }
+    row_ += caret_notation(editor.reply());
   } else {
     print(editor.reply());
   }

@@ -70,7 +70,9 @@ void NumberedFiles::flush(Open& file) {
 
 bool NumberedFiles::finish(Open& file) {
   flush(file);
-  const bool closed = file.stream->close();
+  // A file that missed a write keeps its old content.
+  const bool closed =
+      file.stream->close(file.failed ? PlatformFile::Finish::discard : PlatformFile::Finish::keep);
   return closed && !file.failed;
 }
 
@@ -129,8 +131,10 @@ bool NumberedFiles::refill(Open& file) {
   }
   const long got = file.stream->read(file.buffer.data(), kBufferSize);
   if (got <= 0) {
-    // A stream that ends early or fails counts as ended, so that no reader spins.
+    // A stream that ends early counts as ended, so that no reader spins; one
+    // that fails ends too, and says so.
     file.exhausted = true;
+    file.read_failed = got < 0;
     return false;
   }
   file.end = static_cast<std::size_t>(got);
@@ -181,7 +185,7 @@ std::string_view NumberedFiles::readable(Open& file) {
   std::size_t available = file.end - file.begin;
   if (file.sized()) {
     available = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(available), file.size_at_open - file.position));
+        std::min<std::int64_t>(static_cast<std::int64_t>(available), *file.size_at_open - file.position));
   }
   return {file.buffer.data() + file.begin, available};
 }

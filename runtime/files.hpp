@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,23 +54,31 @@ class NumberedFiles {
   // past the end at_end would report. Gives how many lines it consumed.
   std::int64_t skip_lines_without(std::int32_t number, std::string_view pattern);
   bool in_use(std::int32_t number) const { return slot(number) != nullptr; }
+  // True once a read of the file failed: what came before the failure is all
+  // it gave, and its end was not reached.
+  bool read_failed(std::int32_t number) const {
+    const Open* file = slot(number);
+    return file != nullptr && file->read_failed;
+  }
 
  private:
   struct Open {
     std::unique_ptr<PlatformFile> stream;
     FileMode mode = FileMode::binary;
-    std::int64_t size_at_open = 0;
-    std::int64_t position = 0;  // logical position of the next byte read or written
+    std::optional<std::int64_t> size_at_open;  // nothing for a stream read to its end
+    std::int64_t position = 0;                 // logical position of the next byte read or written
     std::vector<char> buffer;
     std::size_t begin = 0;  // unread bytes are buffer[begin, end)
     std::size_t end = 0;
-    std::size_t pending = 0;  // bytes waiting to be written: buffer[0, pending)
-    bool failed = false;      // a write failed; later writes are dropped
-    bool exhausted = false;   // the stream ended or failed while reading
+    std::size_t pending = 0;   // bytes waiting to be written: buffer[0, pending)
+    bool failed = false;       // a write failed; later writes are dropped
+    bool exhausted = false;    // the stream ended or failed while reading
+    bool read_failed = false;  // a read failed
 
-    // Binary and random files end at the size they had when opened.
-    bool sized() const { return mode == FileMode::binary || mode == FileMode::random; }
-    bool past_recorded_end() const { return position >= size_at_open || exhausted; }
+    // Binary and random files end at the size they had when opened; a stream
+    // without a size (a FIFO) ends where its writer stops.
+    bool sized() const { return (mode == FileMode::binary || mode == FileMode::random) && size_at_open; }
+    bool past_recorded_end() const { return position >= *size_at_open || exhausted; }
   };
 
   Open* slot(std::int32_t number) const;

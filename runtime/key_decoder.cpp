@@ -74,6 +74,35 @@ int tilde_key(int number) {
   }
 }
 
+// The PC scan code a key has with Alt held, or 0: letters by their place on
+// the keyboard (either case), digits and "-" "=" by the codes 120 to 131.
+int alt_scan_code(unsigned char byte) {
+  static constexpr char kRows[][11] = {"qwertyuiop", "asdfghjkl", "zxcvbnm"};
+  static constexpr int kRowStart[] = {16, 30, 44};
+  const unsigned char letter =
+      byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
+  for (std::size_t row = 0; row < 3; ++row) {
+    for (std::size_t i = 0; kRows[row][i] != '\0'; ++i) {
+      if (static_cast<unsigned char>(kRows[row][i]) == letter) {
+        return kRowStart[row] + static_cast<int>(i);
+      }
+    }
+  }
+  if (byte >= '1' && byte <= '9') {
+    return 120 + (byte - '1');
+  }
+  switch (byte) {
+    case '0':
+      return 129;
+    case '-':
+      return 130;
+    case '=':
+      return 131;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 void KeyDecoder::feed(unsigned char byte, std::deque<int>& keys) {
@@ -93,6 +122,10 @@ void KeyDecoder::feed(unsigned char byte, std::deque<int>& keys) {
         params_.clear();
       } else if (byte == 'O') {
         state_ = State::ss3;
+      } else if (const int scan_code = alt_scan_code(byte); scan_code != 0) {
+        // Esc and a key before the sequence time ran out: the key with Alt held.
+        keys.push_back(extended_key(scan_code));
+        state_ = State::ground;
       } else {
         keys.push_back(kKeyEscape);
         state_ = State::ground;

@@ -1,6 +1,7 @@
 // Turns the bytes a terminal sends into key codes: characters as themselves,
 // the erase byte as Backspace, escape sequences of the cursor, editing and
-// function keys as 255 + 256 * PC scan code. The only place that knows them.
+// function keys, and Esc followed at once by a letter or digit (Alt held), as
+// 255 + 256 * PC scan code. The only place that knows them.
 #pragma once
 
 #include <cstddef>

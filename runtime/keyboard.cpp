@@ -14,6 +14,8 @@ void Keyboard::pump() {
     const KeyEvent event = platform_.read_key(0);
     if (event.kind == KeyEvent::Kind::key) {
       push(event.code);
+    } else if (event.kind == KeyEvent::Kind::resumed) {
+      resumed_ = true;
     } else {
       ended_ = event.kind == KeyEvent::Kind::end;
       return;
@@ -38,28 +40,40 @@ Text Keyboard::poll_key() {
 
 void Keyboard::wait_key(int milliseconds) {
   pump();
-  if (!key_hit_ && !ended_) {
+  while (!key_hit_ && !ended_) {
     const KeyEvent event = platform_.read_key(milliseconds < 0 ? -1 : milliseconds);
     if (event.kind == KeyEvent::Kind::key) {
       push(event.code);
     } else if (event.kind == KeyEvent::Kind::end) {
       ended_ = true;
+    } else if (event.kind == KeyEvent::Kind::resumed && milliseconds < 0) {
+      continue;  // a stop and continue is no key
     }
+    break;
   }
   key_hit_ = false;
 }
 
 std::optional<int> Keyboard::next_key() {
   pump();
-  if (queue_.empty() && !ended_) {
+  while (queue_.empty() && !ended_ && !resumed_) {
     const KeyEvent event = platform_.read_key(-1);
     if (event.kind == KeyEvent::Kind::key) {
       push(event.code);
     } else if (event.kind == KeyEvent::Kind::end) {
       ended_ = true;
+    } else if (event.kind == KeyEvent::Kind::resumed) {
+      resumed_ = true;
+    } else {
+      break;
     }
   }
   if (queue_.empty()) {
+    // Drawn again after the keys that came before the stop.
+    if (resumed_) {
+      resumed_ = false;
+      return kRedraw;
+    }
     return std::nullopt;
   }
   key_hit_ = false;

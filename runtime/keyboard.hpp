@@ -26,7 +26,8 @@ class Keyboard {
     return !queue_.empty();
   }
   // The next key for the line editor, waiting as long as it takes; nothing once
-  // the input has ended.
+  // the input has ended; kRedraw once after the program was stopped and continued.
+  static constexpr int kRedraw = -1;
   std::optional<int> next_key();
 
   KeyQueue& queue() { return queue_; }
@@ -39,6 +40,7 @@ class Keyboard {
   KeyQueue queue_;
   bool key_hit_ = false;
   bool ended_ = false;
+  bool resumed_ = false;
 };
 
 }  // namespace rt

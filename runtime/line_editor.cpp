@@ -1,8 +1,17 @@
 #include "runtime/line_editor.hpp"
 
 #include "runtime/platform.hpp"
+#include "runtime/utf8.hpp"
 
 namespace rt {
+
+std::size_t LineEditor::length_before_cursor() const {
+  return utf8_ ? utf8_length_before(reply_, cursor_) : 1;
+}
+
+std::size_t LineEditor::length_at_cursor() const {
+  return utf8_ ? utf8_length_at(reply_, cursor_) : 1;
+}
 
 LineEditor::Outcome LineEditor::feed(int code) {
   const auto width = static_cast<std::size_t>(screen_width_);
@@ -12,7 +21,9 @@ LineEditor::Outcome LineEditor::feed(int code) {
       return Outcome::done;
     case kKeyBackspace:
       if (cursor_ > 0) {
-        reply_.erase(--cursor_, 1);
+        const std::size_t length = length_before_cursor();
+        cursor_ -= length;
+        reply_.erase(cursor_, length);
       }
       return Outcome::editing;
     case kKeyTab: {
@@ -27,12 +38,12 @@ LineEditor::Outcome LineEditor::feed(int code) {
       return Outcome::editing;
     case kKeyLeft:
       if (cursor_ > 0) {
-        --cursor_;
+        cursor_ -= length_before_cursor();
       }
       return Outcome::editing;
     case kKeyRight:
       if (cursor_ < reply_.size()) {
-        ++cursor_;
+        cursor_ += length_at_cursor();
       }
       return Outcome::editing;
     case kKeyHome:
@@ -55,7 +66,7 @@ LineEditor::Outcome LineEditor::feed(int code) {
       if (cursor_ == reply_.size()) {
         return Outcome::beep;
       }
-      reply_.erase(cursor_, 1);
+      reply_.erase(cursor_, length_at_cursor());
       return Outcome::editing;
     default:
       if (code >= 32 && code <= 255) {

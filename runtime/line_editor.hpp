@@ -11,7 +11,10 @@ class LineEditor {
  public:
   enum class Outcome { editing, done, beep };
 
-  explicit LineEditor(int screen_width = 80) : screen_width_(screen_width > 0 ? screen_width : 80) {}
+  // With utf8, Left, Right, Backspace and Delete move over and erase a whole
+  // UTF-8 character; without, every byte is a character.
+  explicit LineEditor(int screen_width = 80, bool utf8 = false)
+      : screen_width_(screen_width > 0 ? screen_width : 80), utf8_(utf8) {}
 
   Outcome feed(int code);
 
@@ -19,9 +22,13 @@ class LineEditor {
   std::size_t cursor() const { return cursor_; }
 
  private:
+  std::size_t length_before_cursor() const;
+  std::size_t length_at_cursor() const;
+
   std::string reply_;
   std::size_t cursor_ = 0;  // 0 = before the first character
   int screen_width_;
+  bool utf8_;
 };
 
 }  // namespace rt

@@ -16,15 +16,15 @@ namespace {
 constexpr int kSequenceMs = 40;
 constexpr std::size_t kChunk = 4096;
 
-// True when standard input has bytes (or its end) within wait_ms.
+// True when standard input has bytes (or its end) within wait_ms; false when
+// the time is up or the process was continued after a stop.
 bool input_ready(int wait_ms) {
-  struct pollfd fd {
-    STDIN_FILENO, POLLIN, 0
-  };
+  struct pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {linux_terminal::resume_descriptor(), POLLIN, 0}};
+  const nfds_t count = fds[1].fd == -1 ? 1 : 2;
   for (;;) {
-    const int ready = poll(&fd, 1, wait_ms);
+    const int ready = poll(fds, count, wait_ms);
     if (ready >= 0) {
-      return ready > 0;
+      return ready > 0 && fds[0].revents != 0;
     }
     if (errno != EINTR) {
       return true;  // let the read report what is wrong
@@ -136,6 +136,9 @@ KeyEvent LinuxKeys::read(int wait_ms) {
   // A wait without limit goes on until a whole key has come, since a byte may
   // be the start of a sequence that yields none.
   while (keys_.empty() && !ended_) {
+    if (linux_terminal::take_resumed()) {
+      return {KeyEvent::Kind::resumed, 0};
+    }
     fill(wait_ms);
     if (wait_ms >= 0) {
       break;

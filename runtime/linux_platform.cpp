@@ -1,72 +1,39 @@
 #include "runtime/linux_platform.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <langinfo.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstring>
 #include <ctime>
 
+#include "runtime/files.hpp"
 #include "runtime/linux_terminal.hpp"
 
 namespace rt {
 namespace {
 
-// Writes everything, waiting out a full pipe; a reader that went away loses
-// the rest silently, as writing to the console is never an error here.
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written > 0) {
-      data += written;
-      size -= static_cast<std::size_t>(written);
-    } else if (written < 0 && errno == EINTR) {
-      continue;
-    } else if (written < 0 && errno == EAGAIN) {
-      struct pollfd wait_for {
-        fd, POLLOUT, 0
-      };
-      poll(&wait_for, 1, -1);
-    } else {
-      return false;
-    }
-  }
-  return true;
+// Console output is never an error here: a reader that went away loses the
+// rest silently.
+void write_through(int fd, std::string_view bytes) {
+  (void)write_fully(fd, bytes.data(), bytes.size());
 }
 
-class LinuxFile final : public PlatformFile {
- public:
-  explicit LinuxFile(int fd) : fd_(fd) {}
-  ~LinuxFile() override {
-    if (fd_ != -1) {
-      ::close(fd_);
-    }
+// Whether the character-type locale the environment names (LC_ALL, LC_CTYPE,
+// LANG) is UTF-8, asked without making it the process's locale.
+bool locale_is_utf8() {
+  locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  if (locale == static_cast<locale_t>(nullptr)) {
+    return false;
   }
-
-  long read(char* buffer, std::size_t size) override {
-    for (;;) {
-      const ssize_t got = ::read(fd_, buffer, size);
-      if (got >= 0 || errno != EINTR) {
-        return static_cast<long>(got);
-      }
-    }
-  }
-  bool write(const char* data, std::size_t size) override { return write_all(fd_, data, size); }
-  bool seek(std::int64_t offset) override { return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != -1; }
-  bool close() override {
-    const int fd = fd_;
-    fd_ = -1;
-    // Close reports the failures a file system delays until then (full disk, quota).
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
+  const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
+  freelocale(locale);
+  return utf8;
+}
 
 // Shows the grid in an opened desktop window, and makes that window the key
 // source of the platform for as long as it is open.
@@ -98,22 +65,6 @@ class DesktopView final : public GridView {
   DesktopWindow*& key_source_;
 };
 
-int open_flags(OpenHow how) {
-  switch (how) {
-    case OpenHow::read_only:
-      return O_RDONLY;
-    case OpenHow::write_truncate:
-      return O_WRONLY | O_CREAT | O_TRUNC;
-    case OpenHow::append:
-      return O_WRONLY | O_CREAT | O_APPEND;
-    case OpenHow::read_write_existing:
-      return O_RDWR;
-    case OpenHow::read_write_create:
-      return O_RDWR | O_CREAT;
-  }
-  return O_RDONLY;
-}
-
 }  // namespace
 
 std::string program_name_from_path(const std::string& path) {
@@ -126,27 +77,44 @@ std::string program_name_from_path(const std::string& path) {
   return name;
 }
 
+void open_closed_standard_streams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+      continue;
+    }
+    // The lower descriptors are open by now, so the open takes this one.
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened != fd) {
+      _exit(kErrFileIo);  // cannot make the streams safe: better not to run at all
+    }
+  }
+}
+
 std::optional<int> answer_command_line(const ProgramAbout& about, int argc, const char* const* argv) {
   const auto answer = read_command_line(about, argc, argv);
   if (!answer) {
     return std::nullopt;
   }
-  if (!write_all(STDOUT_FILENO, answer->standard_output.data(), answer->standard_output.size())) {
+  if (!write_fully(STDOUT_FILENO, answer->standard_output.data(), answer->standard_output.size())) {
     // A help or version that never arrived is not a success.
     const std::string failed = std::string(about.name) + ": standard output: " + std::strerror(errno) + "\n";
-    write_all(STDERR_FILENO, failed.data(), failed.size());
+    write_through(STDERR_FILENO, failed);
     return 1;
   }
-  write_all(STDERR_FILENO, answer->standard_error.data(), answer->standard_error.size());
+  write_through(STDERR_FILENO, answer->standard_error);
   return answer->exit_code;
 }
 
 LinuxPlatform::LinuxPlatform(const std::string& program_path, DesktopWindowOpener open_desktop)
     : open_desktop_(open_desktop),
       output_is_terminal_(isatty(STDOUT_FILENO) != 0),
-      program_name_(program_name_from_path(program_path)) {
+      text_is_utf8_(locale_is_utf8()),
+      program_name_(program_name_from_path(program_path)),
+      files_(program_name_) {
   // A reader of our output that goes away must not end the conversion.
   signal(SIGPIPE, SIG_IGN);
+  // Ending signals give back the terminal and remove a partial output file.
+  linux_terminal::watch_signals();
 }
 
 LinuxPlatform::~LinuxPlatform() {
@@ -154,11 +122,11 @@ LinuxPlatform::~LinuxPlatform() {
 }
 
 void LinuxPlatform::write_output(std::string_view bytes) {
-  write_all(STDOUT_FILENO, bytes.data(), bytes.size());
+  write_through(STDOUT_FILENO, bytes);
 }
 
 void LinuxPlatform::write_error(std::string_view bytes) {
-  write_all(STDERR_FILENO, bytes.data(), bytes.size());
+  write_through(STDERR_FILENO, bytes);
 }
 
 int LinuxPlatform::screen_width() const {
@@ -176,25 +144,7 @@ void LinuxPlatform::beep() {
 }
 
 OpenedFile LinuxPlatform::open_file(const std::string& name, OpenHow how) {
-  if (name.find('\0') != std::string::npos) {
-    return {};  // no such name can exist on this platform
-  }
-  // Non-blocking, so that a FIFO without a partner fails or reads as empty
-  // instead of hanging the open; the stream blocks as usual afterwards.
-  const int fd = ::open(name.c_str(), open_flags(how) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-  if (fd == -1) {
-    return {};
-  }
-  auto file = std::make_unique<LinuxFile>(fd);
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    return {};
-  }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) {
-    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  }
-  return {std::move(file), S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : 0};
+  return files_.open(name, how);
 }
 
 KeyEvent LinuxPlatform::read_key(int wait_ms) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/command_line.hpp"
+#include "runtime/linux_files.hpp"
 #include "runtime/linux_keys.hpp"
 #include "runtime/platform.hpp"
 
@@ -12,6 +13,11 @@ namespace rt {
 
 // Opens a desktop window for the text grid, or gives nothing where none can be shown.
 using DesktopWindowOpener = std::unique_ptr<DesktopWindow> (*)(const std::string& title);
+
+// Opens /dev/null on each of the standard descriptors 0, 1 and 2 that is
+// closed, so that no file the program opens can take its place and be read as
+// keys or written as console output. The first thing a program does.
+void open_closed_standard_streams();
 
 class LinuxPlatform final : public Platform {
  public:
@@ -23,6 +29,7 @@ class LinuxPlatform final : public Platform {
   void write_output(std::string_view bytes) override;
   void write_error(std::string_view bytes) override;
   bool output_is_terminal() const override { return output_is_terminal_; }
+  bool text_is_utf8() const override { return text_is_utf8_; }
   int screen_width() const override;
   void beep() override;
   KeyEvent read_key(int wait_ms) override;
@@ -36,7 +43,9 @@ class LinuxPlatform final : public Platform {
   DesktopWindowOpener open_desktop_;
   DesktopWindow* desktop_ = nullptr;  // the open desktop window, the key source while there
   bool output_is_terminal_;
+  bool text_is_utf8_;
   std::string program_name_;
+  LinuxFiles files_;
 };
 
 // The program file's name without its directory and its last extension.

@@ -1,8 +1,15 @@
 // The terminal's own mode, taken over once and given back on every way the
 // process can end: normal end, run-time error, and the signals that end it.
+// Ctrl+Z gives it back while the process is stopped and takes it again after.
 #pragma once
 
 namespace rt::linux_terminal {
+
+// Installs the handlers of the signals that end the process (SIGINT, SIGQUIT,
+// SIGTERM, SIGHUP), of Ctrl+Z (SIGTSTP) and of SIGCONT. An ending signal
+// removes a partial file, gives the terminal back and then takes its default
+// effect, so the exit status is the platform's. Called first thing; idempotent.
+void watch_signals();
 
 // Puts standard input, a terminal, into non-canonical mode without echo and
 // without CR translation; signal keys keep their effect. Idempotent.
@@ -17,6 +24,18 @@ void mark_input_signal();
 
 // Set when the terminal hung up; the close key is queued from it.
 bool take_hangup();
+
+// True once after the process was stopped and continued: a line being edited
+// must be drawn again.
+bool take_resumed();
+// Becomes readable when the process is continued, so that a wait for a key
+// wakes up to draw the line again; -1 when there is none. Drained by take_resumed.
+int resume_descriptor();
+
+// The name of a file that is only part of an output being written; an ending
+// signal removes it. Kept in a fixed buffer the handler can read safely.
+void note_partial_file(const char* path);
+void forget_partial_file();
 
 // Gives back everything taken over. Safe to call more than once.
 void restore();

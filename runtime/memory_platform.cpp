@@ -5,15 +5,23 @@
 namespace rt {
 namespace {
 
+// Reads and writes a file's bytes in place.
 class MemoryFile final : public PlatformFile {
  public:
   MemoryFile(MemoryPlatform::File& file, bool append) : file_(file), append_(append) {}
 
   long read(char* buffer, std::size_t size) override {
-    if (position_ >= file_.data.size()) {
+    std::size_t end = file_.data.size();
+    if (file_.read_error_at) {
+      if (position_ >= *file_.read_error_at) {
+        return -1;
+      }
+      end = std::min(end, *file_.read_error_at);  // the bytes before the bad spot still arrive
+    }
+    if (position_ >= end) {
       return 0;
     }
-    const std::size_t take = std::min(size, file_.data.size() - position_);
+    const std::size_t take = std::min(size, end - position_);
     std::copy_n(file_.data.data() + position_, take, buffer);
     position_ += take;
     return static_cast<long>(take);
@@ -40,12 +48,49 @@ class MemoryFile final : public PlatformFile {
     return true;
   }
 
-  bool close() override { return !file_.fail_close; }
+  bool close(Finish /*finish*/) override { return !file_.fail_close; }
 
  private:
   MemoryPlatform::File& file_;
   bool append_;
   std::size_t position_ = 0;
+};
+
+// Collects the new content aside; it becomes the file's only at a close that
+// keeps it, as a file replaced whole on a real disk.
+class ReplacingFile final : public PlatformFile {
+ public:
+  ReplacingFile(std::map<std::string, MemoryPlatform::File>& files, std::string name)
+      : files_(files), name_(std::move(name)) {}
+
+  long read(char* /*buffer*/, std::size_t /*size*/) override { return 0; }
+
+  bool write(const char* data, std::size_t size) override {
+    const auto found = files_.find(name_);
+    if (found != files_.end() && found->second.space && staged_.size() + size > *found->second.space) {
+      return false;
+    }
+    staged_.append(data, size);
+    return true;
+  }
+
+  bool seek(std::int64_t /*offset*/) override { return false; }
+
+  bool close(Finish finish) override {
+    const auto found = files_.find(name_);
+    if (found != files_.end() && found->second.fail_close) {
+      return false;
+    }
+    if (finish == Finish::keep) {
+      files_[name_].data = std::move(staged_);
+    }
+    return true;
+  }
+
+ private:
+  std::map<std::string, MemoryPlatform::File>& files_;
+  std::string name_;
+  std::string staged_;
 };
 
 }  // namespace
@@ -75,6 +120,9 @@ KeyEvent MemoryPlatform::read_key(int /*wait_ms*/) {
   }
   const int code = keys.front();
   keys.pop_front();
+  if (code == kResume) {
+    return {KeyEvent::Kind::resumed, 0};
+  }
   return {KeyEvent::Kind::key, code};
 }
 
@@ -93,22 +141,26 @@ OpenedFile MemoryPlatform::open_file(const std::string& file_name, OpenHow how) 
   }
   auto found = files.find(file_name);
   const bool writes = how != OpenHow::read_only;
-  const bool creates =
-      how == OpenHow::write_truncate || how == OpenHow::append || how == OpenHow::read_write_create;
+  if (found != files.end() && (found->second.directory || (writes && found->second.read_only))) {
+    return {};
+  }
+  if (how == OpenHow::write_truncate && (found == files.end() || !found->second.stream)) {
+    return {std::make_unique<ReplacingFile>(files, file_name), 0};
+  }
   if (found == files.end()) {
-    if (!creates) {
+    if (how == OpenHow::read_only || how == OpenHow::read_write_existing) {
       return {};
     }
     found = files.emplace(file_name, File{}).first;
   }
   File& file = found->second;
-  if (file.directory || (writes && file.read_only)) {
-    return {};
-  }
   if (how == OpenHow::write_truncate) {
     file.data.clear();
   }
-  const auto size = static_cast<std::int64_t>(file.data.size());
+  std::optional<std::int64_t> size;
+  if (!file.stream) {
+    size = static_cast<std::int64_t>(file.data.size());
+  }
   return {std::make_unique<MemoryFile>(file, how == OpenHow::append), size};
 }
 

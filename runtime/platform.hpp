@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,14 +29,18 @@ class PlatformFile {
   virtual bool write(const char* data, std::size_t size) = 0;
   // Moves the position to an absolute byte offset.
   virtual bool seek(std::int64_t offset) = 0;
-  // True when the stream was closed without error; called exactly once.
-  virtual bool close() = 0;
+  // Ends the stream; called exactly once. A file opened with write_truncate
+  // keeps its old content until a close with Finish::keep succeeds; with
+  // Finish::discard (some write failed) it stays as it was. True when the
+  // stream was closed without error and, with keep, the new content is in place.
+  enum class Finish { keep, discard };
+  virtual bool close(Finish finish) = 0;
 };
 
 // How a stream is opened; the numbered-file layer maps modes and accesses to these.
 enum class OpenHow {
   read_only,            // must exist
-  write_truncate,       // created or emptied, written only
+  write_truncate,       // created or replaced whole at the close, written only
   append,               // created when missing, every write at the end
   read_write_existing,  // must exist, read and written
   read_write_create,    // created empty when missing, read and written
@@ -43,12 +48,16 @@ enum class OpenHow {
 
 struct OpenedFile {
   std::unique_ptr<PlatformFile> stream;  // null when the open failed
-  std::int64_t size = 0;                 // the file's size at open time
+  // The file's size at open time; nothing for a stream that has none (a FIFO),
+  // which ends where its writer stops.
+  std::optional<std::int64_t> size = 0;
 };
 
 // What a look for a key found.
 struct KeyEvent {
-  enum class Kind { key, none, end };
+  // resumed: the program was stopped and has been continued, so whatever is
+  // being edited on the screen must be drawn again.
+  enum class Kind { key, none, end, resumed };
   Kind kind = Kind::none;
   int code = 0;  // for Kind::key: below 256 a character, else 255 + 256 * scan code
 };
@@ -77,6 +86,9 @@ class Platform {
   virtual int screen_width() const = 0;
   // Sounds the console bell where there is a screen to hear it from.
   virtual void beep() = 0;
+  // True when the locale says text is UTF-8, so that the line editor on a
+  // terminal can treat a multi-byte character as one.
+  virtual bool text_is_utf8() const { return false; }
 
   // Takes the next key. wait_ms 0 looks without waiting and must stay cheap,
   // since the converters look once per score byte; -1 waits as long as it takes.

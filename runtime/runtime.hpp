@@ -43,17 +43,21 @@ class Runtime {
   std::int32_t open_file(const Text& name, FileMode mode, FileAccess access, std::int32_t number);
   std::int32_t close_file(std::int32_t number);
   void close_all_files();
-  std::int32_t at_end_of_file(std::int32_t number) { return files_.at_end(number); }
-  Text read_file_bytes(std::int32_t count, std::int32_t number) { return files_.read_bytes(count, number); }
+  // The reading operations end the run with run-time error 3 when a read
+  // fails: a file that could not be read to its end must not pass for a whole one.
+  std::int32_t at_end_of_file(std::int32_t number) { return after_read(number, files_.at_end(number)); }
+  Text read_file_bytes(std::int32_t count, std::int32_t number) {
+    return after_read(number, files_.read_bytes(count, number));
+  }
   // The bulk form of reading byte by byte up to a delimiter: appends at most one
   // buffer of bytes to out and tells whether the delimiter was met (and consumed).
   bool read_file_until(std::int32_t number, char delimiter, Text& out) {
-    return files_.read_until(number, delimiter, out);
+    return after_read(number, files_.read_until(number, delimiter, out));
   }
   // The bulk form of reading lines one by one and dropping those without
   // pattern: gives how many whole lines it passed over.
   std::int64_t skip_lines_without(std::int32_t number, std::string_view pattern) {
-    return files_.skip_lines_without(number, pattern);
+    return after_read(number, files_.skip_lines_without(number, pattern));
   }
   bool key_waiting() { return keyboard_.key_waiting(); }
 
@@ -80,6 +84,14 @@ class Runtime {
   Keyboard& keyboard() { return keyboard_; }
 
  private:
+  template <typename Result>
+  Result after_read(std::int32_t number, Result result) {
+    if (files_.read_failed(number)) {
+      abort_with_error(kErrFileIo, 0, std::nullopt);
+    }
+    return result;
+  }
+
   Platform& platform_;
   Keyboard keyboard_;
   Console console_;

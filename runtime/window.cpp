@@ -1,5 +1,7 @@
 #include "runtime/window.hpp"
 
+#include "runtime/caret_notation.hpp"
+
 namespace rt {
 
 void StreamGridView::printed(std::string_view bytes, const TextGrid& /*grid*/) {
@@ -18,19 +20,27 @@ void StreamGridView::flush() {
 
 void TerminalGridView::printed(std::string_view bytes, const TextGrid& /*grid*/) {
   // The terminal may be wider than the grid; break rows where the grid does.
+  // Control bytes are shown in caret notation, two columns each.
   std::string out;
   out.reserve(bytes.size());
   for (const char c : bytes) {
     if (c == '\r' || c == '\n') {
       column_ = 0;
-    } else {
-      if (column_ == TextGrid::kColumns) {
-        out += "\r\n";
-        column_ = 0;
-      }
-      ++column_;
+      out += c;
+      continue;
     }
-    out += c;
+    const bool control = is_control_byte(static_cast<unsigned char>(c));
+    const int columns = control ? 2 : 1;
+    if (column_ + columns > TextGrid::kColumns) {
+      out += "\r\n";
+      column_ = 0;
+    }
+    column_ += columns;
+    if (control) {
+      out += caret_notation(std::string_view(&c, 1));
+    } else {
+      out += c;
+    }
   }
   platform_.write_output(out);
 }

@@ -28,7 +28,8 @@ class StreamGridView final : public GridView {
   std::string pending_;
 };
 
-// The printed text goes to the terminal, wrapped at the grid's width.
+// The printed text goes to the terminal, wrapped at the grid's width, its
+// control bytes in caret notation.
 class TerminalGridView final : public GridView {
  public:
   explicit TerminalGridView(Platform& platform) : platform_(platform) {}

@@ -1,7 +1,9 @@
 // The PLAY converter run whole in memory: dialogue, scanner, builder, writers.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "arvonic/converter.hpp"
@@ -415,37 +417,58 @@ TEST(Arvonic, EscTypedAheadEndsAtOnceAndTouchesNothing) {
   EXPECT_FALSE(platform.file("score.bas").has_value());
 }
 
+enum class Fault { none, folder, full_disk, failing_close };
+
 struct WriteFailureCase {
   const char* name;
-  bool header_fails;
-  bool program_fails;
+  Fault header;
+  Fault program;
   const char* printed;
 };
 
-TEST(Arvonic, AnOutputFileThatIsNotWrittenIsSaidSo) {
+TEST(Arvonic, AnOutputFileThatIsNotWrittenIsSaidSoAndKeepsItsOldContent) {
   const WriteFailureCase cases[] = {
-      {"header is a folder", true, false, "score.h - file not written\r\n"},
-      {"program file on a full disk", false, true, "score.bas - file not written\r\n"},
-      {"both", true, true, "score.h - file not written\r\nscore.bas - file not written\r\n"},
+      {"header is a folder", Fault::folder, Fault::none, "score.h - file not written\r\n"},
+      {"program file on a full disk", Fault::none, Fault::full_disk, "score.bas - file not written\r\n"},
+      {"header's close fails", Fault::failing_close, Fault::none, "score.h - file not written\r\n"},
+      {"both", Fault::full_disk, Fault::failing_close,
+       "score.h - file not written\r\nscore.bas - file not written\r\n"},
   };
   for (const auto& c : cases) {
     rt::MemoryPlatform platform;
     platform.add_file("score.xml", Score("2").note("C", "4", "2").text());
-    if (c.header_fails) {
-      platform.files["score.h"].directory = true;
-    }
-    if (c.program_fails) {
-      platform.files["score.bas"].space = 5;
+    for (const auto& [name, fault] : {std::pair{"score.h", c.header}, std::pair{"score.bas", c.program}}) {
+      auto& file = platform.files[name];
+      file.data = "old";
+      file.directory = fault == Fault::folder;
+      file.space = fault == Fault::full_disk ? std::optional<std::size_t>(5) : std::nullopt;
+      file.fail_close = fault == Fault::failing_close;
     }
     const Outcome run = convert(platform);
     EXPECT_EQ(run.code, 0) << c.name;
     EXPECT_EQ(run.output, std::string("processing...\r\n") + c.printed) << c.name;
-    if (!c.header_fails) {
-      EXPECT_EQ(platform.file("score.h"), kDeclaration + "\"L8o3C4\";\r\n") << c.name;
-    }
-    if (!c.program_fails) {
-      EXPECT_EQ(platform.file("score.bas"), "PLAY \"L8o3C4\"\r\n") << c.name;
-    }
+    EXPECT_EQ(platform.file("score.h").value_or("<folder>"),
+              c.header == Fault::none ? kDeclaration + "\"L8o3C4\";\r\n"
+                                      : (c.header == Fault::folder ? "<folder>" : "old"))
+        << c.name;
+    EXPECT_EQ(platform.file("score.bas"), c.program == Fault::none ? "PLAY \"L8o3C4\"\r\n" : "old") << c.name;
+  }
+}
+
+TEST(Arvonic, AReadErrorEndsTheRunWithError3AndTouchesNoFile) {
+  const std::string score = Score::worked_example().text();
+  // In the header lines, in the search for divisions, among the notes, at the last byte.
+  for (const std::size_t at : {std::size_t{0}, std::size_t{60}, score.size() / 2, score.size() - 1}) {
+    rt::MemoryPlatform platform;
+    platform.add_file("score.xml", score);
+    platform.files["score.xml"].read_error_at = at;
+    platform.add_file("score.h", "old");
+    const Outcome run = convert(platform);
+    EXPECT_EQ(run.code, 3) << at;
+    EXPECT_EQ(run.error, testing_support::kReadErrorReport) << at;
+    EXPECT_FALSE(run.output.ends_with("ok\r\n")) << at;
+    EXPECT_EQ(platform.file("score.h"), "old") << at;
+    EXPECT_FALSE(platform.file("score.bas").has_value()) << at;
   }
 }
 

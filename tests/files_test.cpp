@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "runtime/memory_platform.hpp"
@@ -107,6 +108,31 @@ TEST(NumberedFiles, BinaryFileThatShrinksStillEnds) {
   EXPECT_EQ(files.at_end(1), -1);  // no reader spins on a size that never comes
 }
 
+TEST(NumberedFiles, AStreamWithoutASizeIsReadToItsEnd) {
+  rt::MemoryPlatform platform;
+  platform.add_file("fifo", "ab\ncd");
+  platform.files["fifo"].stream = true;
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("fifo", FileMode::binary, FileAccess::default_access, 1), 0);
+  EXPECT_EQ(files.at_end(1), 0);
+  std::string line;
+  EXPECT_TRUE(files.read_until(1, '\n', line));
+  EXPECT_EQ(files.read_bytes(10, 1), "cd");
+  EXPECT_EQ(files.at_end(1), -1);
+  EXPECT_FALSE(files.read_failed(1));
+}
+
+TEST(NumberedFiles, AReadErrorGivesTheBytesBeforeItAndIsKept) {
+  rt::MemoryPlatform platform;
+  platform.add_file("f", std::string(20000, 'x'));
+  platform.files["f"].read_error_at = 10000;
+  rt::NumberedFiles files(platform);
+  ASSERT_EQ(files.open("f", FileMode::binary, FileAccess::default_access, 1), 0);
+  EXPECT_EQ(files.read_bytes(20000, 1).size(), 10000U);
+  EXPECT_TRUE(files.read_failed(1));
+  EXPECT_EQ(files.at_end(1), -1);
+}
+
 TEST(NumberedFiles, InputModeLooksOneByteAhead) {
   rt::MemoryPlatform platform;
   platform.add_file("f", "a\r\nb");
@@ -135,40 +161,28 @@ TEST(NumberedFiles, ReadsAcrossBufferBoundaries) {
   EXPECT_EQ(back, data);
 }
 
-TEST(NumberedFiles, WritesReachTheFileWhenTheBufferFillsOrTheFileCloses) {
-  rt::MemoryPlatform platform;
-  rt::NumberedFiles files(platform);
-  ASSERT_EQ(files.open("out", FileMode::output, FileAccess::default_access, 2), 0);
-  EXPECT_EQ(files.write(2, "line\r\n"), 0);
-  EXPECT_EQ(platform.file("out"), "");  // still in the buffer
-  EXPECT_EQ(files.write(2, std::string(rt::NumberedFiles::kBufferSize, 'x')), 0);
-  EXPECT_EQ(platform.file("out").value_or("").size(), rt::NumberedFiles::kBufferSize);
-  EXPECT_EQ(files.close(2), 0);
-  EXPECT_EQ(platform.file("out").value_or("").size(), rt::NumberedFiles::kBufferSize + 6);
-  EXPECT_EQ(files.write(2, "x"), 1);  // no longer in use
-}
-
-TEST(NumberedFiles, AFailedWriteOrCloseIsReportedByTheClose) {
-  struct Case {
-    const char* name;
-    std::size_t space;
-    bool fail_close;
-    std::size_t bytes;
-    std::int32_t write_result;
-  };
-  const Case cases[] = {
-      {"full device", 0, false, 10, 0},  // the failure shows when the buffer is written out
-      {"full after a few buffers", 10000, false, 30000, 3},
-      {"close fails", 1000000, true, 10, 0},
-  };
-  for (const auto& c : cases) {
-    rt::MemoryPlatform platform;
-    platform.files["out"].space = c.space;
-    platform.files["out"].fail_close = c.fail_close;
-    rt::NumberedFiles files(platform);
-    ASSERT_EQ(files.open("out", FileMode::output, FileAccess::default_access, 2), 0) << c.name;
-    EXPECT_EQ(files.write(2, std::string(c.bytes, 'x')), c.write_result) << c.name;
-    EXPECT_EQ(files.close(2), 3) << c.name;
+TEST(NumberedFiles, AFailedWriteOrCloseIsReportedAndKeepsTheOldFile) {
+  // The disk takes this many bytes of the new content; the last case takes all.
+  constexpr std::size_t kBytes = 3 * rt::NumberedFiles::kBufferSize + 100;
+  const std::size_t room[] = {0, 1, 8191, 8192, 8193, 16384, kBytes - 1, kBytes};
+  for (const std::size_t space : room) {
+    for (const bool fail_close : {false, true}) {
+      const std::string name = std::to_string(space) + (fail_close ? " close fails" : "");
+      rt::MemoryPlatform platform;
+      platform.add_file("out", "old");
+      platform.files["out"].space = space;
+      platform.files["out"].fail_close = fail_close;
+      rt::NumberedFiles files(platform);
+      ASSERT_EQ(files.open("out", FileMode::output, FileAccess::default_access, 2), 0) << name;
+      for (std::size_t written = 0; written < kBytes; written += 100) {
+        files.write(2, std::string(std::min<std::size_t>(100, kBytes - written), 'x'));
+      }
+      EXPECT_EQ(platform.file("out"), "old") << name << ": seen before the close";
+      const bool whole = space == kBytes && !fail_close;
+      EXPECT_EQ(files.close(2), whole ? 0 : 3) << name;
+      EXPECT_EQ(files.write(2, "x"), 1) << name << ": still in use";
+      EXPECT_TRUE(platform.file("out") == (whole ? std::string(kBytes, 'x') : "old")) << name;
+    }
   }
 }
 

@@ -8,6 +8,9 @@ namespace testing_support {
 
 inline const std::string kDeclaration = "const PROGMEM unsigned char notes[]=\\\r\n";
 
+// What standard error holds after a score could not be read to its end.
+inline const std::string kReadErrorReport = "\r\nAborting due to runtime error 3 (file I/O error)\r\n\r\n";
+
 // What arvonic prints before its first prompt, and the two prompts answered
 // with empty replies.
 inline const std::string kArvonicBanner =

@@ -84,8 +84,19 @@ TEST(KeyDecoder, TurnsTerminalBytesIntoKeyCodes) {
       {"ab", {'a', 'b'}},
       {"\x7f", {rt::kKeyBackspace}},
       {"\x1b", {rt::kKeyEscape}},
-      {"\x1bx", {rt::kKeyEscape, 'x'}},
       {"\x1b\x1b", {rt::kKeyEscape, rt::kKeyEscape}},
+      // Esc and a letter or digit before the time-out: the key with Alt held.
+      {"\x1b"
+       "a\x1bS\x1bq\x1bp\x1bz\x1bm\x1bL",
+       {rt::extended_key(30), rt::extended_key(31), rt::extended_key(16), rt::extended_key(25),
+        rt::extended_key(44), rt::extended_key(50), rt::extended_key(38)}},
+      {"\x1b"
+       "1\x1b"
+       "9\x1b"
+       "0\x1b-\x1b=",
+       {rt::extended_key(120), rt::extended_key(128), rt::extended_key(129), rt::extended_key(130),
+        rt::extended_key(131)}},
+      {"\x1b!\x1b\x7f", {rt::kKeyEscape, '!', rt::kKeyEscape, rt::kKeyBackspace}},  // no Alt code
       {"\x1b[A\x1b[B\x1b[C\x1b[D", {rt::kKeyUp, rt::kKeyDown, rt::kKeyRight, rt::kKeyLeft}},
       {"\x1bOA\x1bOH\x1bOF", {rt::kKeyUp, rt::kKeyHome, rt::kKeyEnd}},
       {"\x1b[H\x1b[F\x1b[1~\x1b[4~", {rt::kKeyHome, rt::kKeyEnd, rt::kKeyHome, rt::kKeyEnd}},
@@ -110,6 +121,15 @@ TEST(KeyDecoder, TurnsTerminalBytesIntoKeyCodes) {
     EXPECT_EQ(std::vector<int>(keys.begin(), keys.end()), c.keys) << testing::PrintToString(c.bytes);
     EXPECT_FALSE(decoder.pending());
   }
+}
+
+TEST(KeyDecoder, EscThenALetterAfterTheTimeOutAreTwoKeys) {
+  rt::KeyDecoder decoder;
+  std::deque<int> keys;
+  decoder.feed(27, keys);
+  decoder.timeout(keys);
+  decoder.feed('a', keys);
+  EXPECT_EQ(std::vector<int>(keys.begin(), keys.end()), (std::vector<int>{rt::kKeyEscape, 'a'}));
 }
 
 TEST(KeyDecoder, UsesTheTerminalsEraseByte) {

@@ -66,6 +66,41 @@ TEST(LineEditor, EditsTheReplyByKeyCodes) {
   }
 }
 
+TEST(LineEditor, WithUtf8MovesOverAndErasesWholeCharacters) {
+  using K = std::vector<int>;
+  const EditCase cases[] = {
+      {"backspace after a two-byte character", typed("t\xc3\xbc") + K{rt::kKeyBackspace}, "t", 1},
+      {"backspace after a four-byte character", typed("a\xf0\x9f\x8e\xb5") + K{rt::kKeyBackspace}, "a", 1},
+      {"left over a three-byte character", typed("\xe2\x82\xac") + K{rt::kKeyLeft} + typed("x"),
+       "x\xe2\x82\xac", 1},
+      {"right over it", typed("\xc3\xa4") + K{rt::kKeyHome, rt::kKeyRight} + typed("x"), "\xc3\xa4x", 3},
+      {"delete before it",
+       typed("\xc3\xa4"
+             "b") +
+           K{rt::kKeyHome, rt::kKeyDelete},
+       "b", 0},
+      {"a stray continuation byte is one", typed("a\x80") + K{rt::kKeyBackspace}, "a", 1},
+      {"a first byte without the rest is one",
+       typed("\xc3"
+             "a") +
+           K{rt::kKeyLeft, rt::kKeyBackspace},
+       "a", 0},
+  };
+  for (const auto& c : cases) {
+    LineEditor editor(80, true);
+    for (const int key : c.keys) {
+      editor.feed(key);
+    }
+    EXPECT_EQ(editor.reply(), c.reply) << c.name;
+    EXPECT_EQ(editor.cursor(), c.cursor) << c.name;
+  }
+  LineEditor bytes(80, false);  // without UTF-8 every byte is a key's worth
+  for (const int key : typed("t\xc3\xbc") + K{rt::kKeyBackspace}) {
+    bytes.feed(key);
+  }
+  EXPECT_EQ(bytes.reply(), "t\xc3");
+}
+
 TEST(LineEditor, UpAndDownMoveByOneScreenWidth) {
   LineEditor editor(4);
   for (const int key : typed("abcdefghij")) {

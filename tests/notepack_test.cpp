@@ -1,6 +1,7 @@
 // The fixed-name converter run whole in memory.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "fixtures.hpp"
@@ -179,18 +180,34 @@ TEST(Notepack, AMissingScoreIsReportedAndNothingIsCreated) {
   }
 }
 
-TEST(Notepack, AHeaderThatIsNotWrittenIsSaidSo) {
-  for (const bool folder : {false, true}) {
+TEST(Notepack, AHeaderThatIsNotWrittenIsSaidSoAndKeepsItsOldContent) {
+  for (const int fault : {0, 1, 2}) {
     rt::MemoryPlatform platform;
     platform.add_file("score.xml", kNotepackExample);
-    if (folder) {
-      platform.files["tarvel.h"].directory = true;
-    } else {
-      platform.files["tarvel.h"].space = 10;
-    }
+    platform.add_file("tarvel.h", "old");
+    platform.files["tarvel.h"].directory = fault == 0;
+    platform.files["tarvel.h"].space = fault == 1 ? std::optional<std::size_t>(10) : std::nullopt;
+    platform.files["tarvel.h"].fail_close = fault == 2;
     const Outcome run = convert(platform);
-    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.code, 0) << fault;
     EXPECT_TRUE(run.window.ends_with("noteA58\r\ntarvel.h - file not written\r\n")) << run.window;
+    if (fault != 0) {
+      EXPECT_EQ(platform.file("tarvel.h"), "old") << fault;
+    }
+  }
+}
+
+TEST(Notepack, AReadErrorEndsTheRunWithError3AndTouchesNoFile) {
+  for (const std::size_t at : {std::size_t{0}, kNotepackExample.size() / 2, kNotepackExample.size() - 1}) {
+    rt::MemoryPlatform platform;
+    platform.add_file("score.xml", kNotepackExample);
+    platform.files["score.xml"].read_error_at = at;
+    platform.add_file("tarvel.h", "old");
+    const Outcome run = convert(platform);
+    EXPECT_EQ(run.code, 3) << at;
+    EXPECT_EQ(platform.error, testing_support::kReadErrorReport) << at;
+    EXPECT_FALSE(run.window.ends_with("ok\r\n")) << at;
+    EXPECT_EQ(platform.file("tarvel.h"), "old") << at;
   }
 }
 

@@ -18,6 +18,7 @@ struct ProcessResult {
 
 enum class InputKind { file, pipe };
 
+// arguments follow the program's name on its command line.
 ProcessResult run_process(const std::filesystem::path& program, const std::filesystem::path& folder,
                           const std::string& input, InputKind kind = InputKind::file, int timeout_ms = 30000,
                           const std::vector<std::string>& arguments = {});

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/data_tables.hpp"
 #include "runtime/errors.hpp"
@@ -119,7 +120,8 @@ TEST(ConsoleInput, DrawsLiveOnATerminalAndOnceElsewhere) {
        "ac", "ac\r\n"},
       {"stream: end of input ends the reply", false, "tune", "tune", "tune\r\n"},
       {"stream: empty reply", false, "\n", "", "\r\n"},
-      {"terminal: every change drawn", true, "ab\x08\r", "a", "a\x1b[K\x1b[1Dab\x1b[K\x1b[2Da\x1b[K\r\n"},
+      {"terminal: every change drawn", true, "ab\x08\r", "a",
+       "\ra\x1b[K\r\x1b[1C\rab\x1b[K\r\x1b[2C\ra\x1b[K\r\x1b[1C\r\x1b[1C\r\n"},
   };
   for (const auto& c : cases) {
     rt::MemoryPlatform platform;
@@ -148,7 +150,82 @@ TEST(ConsoleInput, ATerminalBeepsAndGetsTheCursorBehindTheReply) {
                   [&](rt::Runtime& runtime) { reply = runtime.input_line("", false, false); });
   EXPECT_EQ(reply, "ac");
   EXPECT_EQ(platform.beeps, 1);
-  EXPECT_TRUE(platform.output.ends_with("\x1b[1C")) << platform.output;
+  EXPECT_TRUE(platform.output.ends_with("\r\x1b[2C")) << platform.output;
+}
+
+struct RowCase {
+  const char* name;
+  std::string prompt;
+  std::vector<int> keys;
+  bool utf8;
+  std::string frame;   // the row as last drawn: prompt, what fits of the reply, cursor
+  std::string behind;  // the cursor behind what is drawn, once the reply ended
+};
+
+std::vector<int> keys_of(const std::string& bytes) {
+  std::vector<int> keys;
+  for (const char c : bytes) {
+    keys.push_back(static_cast<unsigned char>(c));
+  }
+  return keys;
+}
+
+TEST(ConsoleInput, AReplyWiderThanTheRowScrollsOnItsRowAndIsDrawnAgainAfterAStop) {
+  const std::string letters = "abcdefghijklmnopqrstuvwxyz";
+  std::string umlauts;
+  for (int i = 0; i < 15; ++i) {
+    umlauts += "\xc3\xa4";
+  }
+  std::vector<int> home = keys_of(letters);
+  home.push_back(rt::kKeyHome);
+  std::vector<int> right = home;
+  right.insert(right.end(), 15, rt::kKeyRight);
+  // 20 columns, a prompt of 5, the last column kept free: 14 for the reply and its cursor.
+  const RowCase cases[] = {
+      {"typed past the edge", "name:", keys_of(letters), false, "\rname:nopqrstuvwxyz\x1b[K\r\x1b[18C",
+       "\r\x1b[18C"},
+      {"home shows the start", "name:", home, false, "\rname:abcdefghijklmn\x1b[K\r\x1b[5C", "\r\x1b[19C"},
+      {"right scrolls as little as it must", "name:", right, false, "\rname:cdefghijklmnop\x1b[K\r\x1b[18C",
+       "\r\x1b[19C"},
+      {"a UTF-8 character takes one column", "name:", keys_of(umlauts), true,
+       "\rname:" + umlauts.substr(4) + "\x1b[K\r\x1b[18C", "\r\x1b[18C"},
+      {"control bytes in caret notation", "\x1b[2J:",
+       keys_of("a\x7f"
+               "b"),
+       false, "\r^[[2J:a^?b\x1b[K\r\x1b[10C", "\r\x1b[10C"},
+  };
+  for (const auto& c : cases) {
+    rt::MemoryPlatform platform;
+    platform.terminal = true;
+    platform.width = 20;
+    platform.utf8 = c.utf8;
+    platform.keys.assign(c.keys.begin(), c.keys.end());
+    platform.keys.push_back(rt::MemoryPlatform::kResume);
+    rt::run_program(platform, rt::DataTables(),
+                    [&](rt::Runtime& runtime) { runtime.input_line(c.prompt, false, false); });
+    // The last key's frame, the same again after the stop, then the end of the reply.
+    EXPECT_TRUE(platform.output.ends_with(c.frame + c.frame + c.behind)) << c.name << ": " << platform.output;
+    EXPECT_EQ(platform.output.find('\n'), std::string::npos) << c.name;
+  }
+}
+
+TEST(ConsoleOutput, ControlBytesReachATerminalInCaretNotationAndAStreamAsTheyAre) {
+  const std::string line = "Error in line 3:\x1b]2;title\x07\x1b[2J\t\x7f\r\n";
+  for (const bool terminal : {false, true}) {
+    rt::MemoryPlatform platform;
+    platform.terminal = terminal;
+    rt::run_program(platform, rt::DataTables(),
+                    [&](rt::Runtime& runtime) { runtime.print_text(0, line, false); });
+    EXPECT_EQ(platform.output, terminal ? "Error in line 3:^[]2;title^G^[[2J^I^?\r\n" : line);
+  }
+  // The text window in a terminal: the same, and a shown byte takes its two columns.
+  rt::MemoryPlatform platform;
+  platform.terminal = true;
+  rt::run_program(platform, rt::DataTables(), [](rt::Runtime& runtime) {
+    runtime.open_window();
+    runtime.print_text(0, std::string(79, 'x') + "\x1b", false);
+  });
+  EXPECT_EQ(platform.output, std::string(79, 'x') + "\r\n^[");
 }
 
 TEST(ConsoleInput, PromptAndQuestionMark) {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,10 +30,21 @@ bool same_mode(const termios& a, const termios& b) {
          a.c_lflag == b.c_lflag && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
 }
 
+// How a run is started beyond the program and its folder.
+struct RunOptions {
+  // Under a stand-in for a job-control shell, so that Ctrl+Z stops the
+  // program: a process group of its own in the terminal's foreground whose
+  // parent is in the same session (a session leader's group is orphaned,
+  // and the kernel stops no orphan).
+  bool job_control = false;
+  const char* locale = "C";  // LANG, LC_ALL and LC_CTYPE for the program
+  std::vector<std::string> arguments;  // after the program's name
+};
+
 class TerminalRun {
  public:
   TerminalRun(const std::string& program, const std::filesystem::path& folder,
-              const std::vector<std::string>& arguments = {}) {
+              const RunOptions& options = {}) {
     winsize size{};
     size.ws_row = 30;
     size.ws_col = 100;
@@ -40,6 +52,10 @@ class TerminalRun {
       throw std::runtime_error("openpty failed");
     }
     tcgetattr(slave_, &original_);
+    int told[2] = {-1, -1};
+    if (pipe(told) != 0) {
+      throw std::runtime_error("pipe failed");
+    }
     pid_ = fork();
     if (pid_ == 0) {
       setsid();
@@ -48,24 +64,40 @@ class TerminalRun {
       dup2(slave_, STDOUT_FILENO);
       dup2(slave_, STDERR_FILENO);
       close(master_);
+      close(told[0]);
       unsetenv("DISPLAY");  // the window in the terminal, not on a desktop
       unsetenv("WAYLAND_DISPLAY");
+      setenv("LANG", options.locale, 1);
+      setenv("LC_ALL", options.locale, 1);
+      setenv("LC_CTYPE", options.locale, 1);
       if (chdir(folder.c_str()) != 0) {
         _exit(127);
       }
+      if (options.job_control) {
+        run_as_job(program, told[1]);
+      }
+      const pid_t self = getpid();
+      (void)!write(told[1], &self, sizeof self);
+      close(told[1]);
       std::vector<char*> argv{const_cast<char*>(program.c_str())};
-      for (const std::string& argument : arguments) {
+      for (const std::string& argument : options.arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
       }
       argv.push_back(nullptr);
       execv(program.c_str(), argv.data());
       _exit(127);
     }
+    close(told[1]);
+    if (read(told[0], &program_, sizeof program_) != static_cast<ssize_t>(sizeof program_)) {
+      program_ = pid_;
+    }
+    close(told[0]);
   }
   TerminalRun(const TerminalRun&) = delete;
   TerminalRun& operator=(const TerminalRun&) = delete;
   ~TerminalRun() {
     if (pid_ > 0 && !ended_) {
+      kill(program_, SIGKILL);
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
@@ -115,10 +147,65 @@ class TerminalRun {
     return current;
   }
   const termios& original() const { return original_; }
-  pid_t pid() const { return pid_; }
+  // The program's process (under job control not the same as the one waited for).
+  pid_t pid() const { return program_; }
   const std::string& screen() const { return screen_; }
+  // True once the program has stopped (Ctrl+Z); false after the time is up.
+  bool wait_stopped() {
+    for (int i = 0; i < 500; ++i) {
+      std::ifstream stat("/proc/" + std::to_string(program_) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const auto state = line.rfind(") ");
+      if (state != std::string::npos && line.size() > state + 2 && line[state + 2] == 'T') {
+        return true;
+      }
+      drain(10);
+    }
+    return false;
+  }
+  // How often text is on the screen.
+  int count(const std::string& text) const {
+    int found = 0;
+    for (auto at = screen_.find(text); at != std::string::npos; at = screen_.find(text, at + 1)) {
+      ++found;
+    }
+    return found;
+  }
+  // Reads the screen until text is on it times times; false after the time is up.
+  bool wait_count(const std::string& text, int times) {
+    for (int i = 0; i < 1000 && count(text) < times; ++i) {
+      drain(10);
+    }
+    return count(text) >= times;
+  }
 
  private:
+  // The stand-in shell: starts the program as a job in the foreground, tells
+  // the test its process, and ends as the job ends.
+  [[noreturn]] static void run_as_job(const std::string& program, int told) {
+    signal(SIGTTOU, SIG_IGN);  // giving the terminal away from the background
+    const pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      signal(SIGTTOU, SIG_DFL);
+      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    setpgid(job, job);
+    tcsetpgrp(STDIN_FILENO, job);
+    (void)!write(told, &job, sizeof job);
+    close(told);
+    int status = 0;
+    while (waitpid(job, &status, 0) == job && WIFSTOPPED(status)) {
+    }
+    if (WIFSIGNALED(status)) {
+      signal(WTERMSIG(status), SIG_DFL);
+      kill(getpid(), WTERMSIG(status));
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+  }
+
   void drain(int wait_ms) {
     pollfd fd{master_, POLLIN, 0};
     if (poll(&fd, 1, wait_ms) > 0 && (fd.revents & POLLIN) != 0) {
@@ -133,6 +220,7 @@ class TerminalRun {
   int master_ = -1;
   int slave_ = -1;
   pid_t pid_ = -1;
+  pid_t program_ = -1;
   bool ended_ = false;
   termios original_{};
   std::string screen_;
@@ -281,9 +369,10 @@ TEST(Terminal, NotepackShowsItsWindowInTheTerminal) {
 TEST(Terminal, ArvplayShowsAStatusLineAndCtrlCStopsItAtOnce) {
   // SDL's disk driver plays in real time into a file, like a sound card.
   TempFolder folder;
-  TerminalRun run(
-      "/usr/bin/env", folder.path(),
-      {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=card.raw", ARVPLAY_PROGRAM, "-e", "T60 L1 o3 C D E F"});
+  RunOptions options;
+  options.arguments = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=card.raw", ARVPLAY_PROGRAM, "-e",
+                       "T60 L1 o3 C D E F"};
+  TerminalRun run("/usr/bin/env", folder.path(), options);
   ASSERT_TRUE(run.wait_for("\x1b[?25l"));  // the cursor hidden under the status line
   ASSERT_TRUE(run.wait_for("o3C    [")) << run.screen();
   ASSERT_TRUE(run.wait_for("] 0:00 / 0:16  -e")) << run.screen();
@@ -296,6 +385,117 @@ TEST(Terminal, ArvplayShowsAStatusLineAndCtrlCStopsItAtOnce) {
   EXPECT_LT(took, 300ms);
   EXPECT_TRUE(run.screen().ends_with("\r\x1b[K\x1b[?25h")) << run.screen();  // line gone, cursor back
   EXPECT_TRUE(same_mode(run.mode(), run.original()));
+}
+
+// Ctrl+Z, then the continue that a shell's fg sends: the terminal is the
+// shell's while the program is stopped, and raw again after.
+void stop_and_continue(TerminalRun& run) {
+  run.type("\x1a");
+  ASSERT_TRUE(run.wait_stopped());
+  EXPECT_TRUE(same_mode(run.mode(), run.original())) << "the terminal is the shell's while stopped";
+  kill(run.pid(), SIGCONT);
+  ASSERT_TRUE(run.wait_for_raw_mode());
+}
+
+TEST(Terminal, CtrlZGivesTheTerminalBackAndTheContinueTakesItAndRedrawsTheReply) {
+  TempFolder folder;
+  folder.write("tune.xml", Score("2").note("C", "4", "2").text());
+  RunOptions options;
+  options.job_control = true;
+  TerminalRun run(ARVONIC_PROGRAM, folder.path(), options);
+  ASSERT_TRUE(run.wait_for(" input file [score]:"));
+  ASSERT_TRUE(run.wait_for_raw_mode());
+  run.type("tu");
+  ASSERT_TRUE(run.wait_for(" input file [score]:tu\x1b[K"));
+  stop_and_continue(run);
+  // The prompt and the reply so far, drawn again on a row of their own.
+  EXPECT_TRUE(run.wait_count("\r input file [score]:tu\x1b[K", 2)) << run.screen();
+  run.type("ne\r\r");  // keys without Enter again: the reply goes on
+  ASSERT_TRUE(run.wait_for("ok\r")) << run.screen();
+  EXPECT_EQ(folder.read("score.bas"), "PLAY \"L8o3C4\"\r\n");
+  run.type(" ");
+  EXPECT_EQ(WEXITSTATUS(run.wait_end()), 0);
+
+  // notepack in its final wait: after the continue Esc arrives at once, with no Enter.
+  TempFolder scored;
+  scored.write("score.xml", Score("2").note("C", "4", "2").text());
+  TerminalRun packed(NOTEPACK_PROGRAM, scored.path(), options);
+  ASSERT_TRUE(packed.wait_for("ok\r"));
+  ASSERT_TRUE(packed.wait_for_raw_mode());
+  stop_and_continue(packed);
+  packed.type("\x1b");
+  const int status = packed.wait_end();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(same_mode(packed.mode(), packed.original()));
+}
+
+TEST(Terminal, ScoreBytesAreShownInCaretNotation) {
+  const std::string hostile = "\x1b]2;pwned\x07\x1b[2J";
+  TempFolder folder;
+  // arvonic echoes the line of an error; notepack the step of a note.
+  folder.write("score.xml", Score::bare().line("<divisions>9" + hostile + "</divisions>").text());
+  TerminalRun run(ARVONIC_PROGRAM, folder.path());
+  ASSERT_TRUE(run.wait_for(" input file [score]:"));
+  run.type("\r\r");
+  ASSERT_TRUE(run.wait_for("2 or 4 expected"));
+  EXPECT_NE(run.screen().find("<divisions>9^[]2;pwned^G^[[2J</divisions>\r"), std::string::npos);
+  EXPECT_EQ(run.screen().find(hostile), std::string::npos);
+  run.type(" ");
+  run.wait_end();
+
+  TempFolder notes;
+  notes.write("score.xml", "<note>\n<pitch>\n>\x1b\n>4\n\n>2\n\n");
+  TerminalRun packed(NOTEPACK_PROGRAM, notes.path());
+  ASSERT_TRUE(packed.wait_for("ok\r"));
+  EXPECT_NE(packed.screen().find("note^[42\r"), std::string::npos) << packed.screen();
+  packed.type(" ");
+  packed.wait_end();
+}
+
+TEST(Terminal, AltAndALetterDuringTheScanIsNoEsc) {
+  TempFolder folder;
+  folder.write("score.xml", long_score());
+  TerminalRun run(ARVONIC_PROGRAM, folder.path());
+  ASSERT_TRUE(run.wait_for(" input file [score]:"));
+  ASSERT_TRUE(run.wait_for_raw_mode());
+  run.type("\r\r");
+  ASSERT_TRUE(run.wait_for("processing..."));
+  run.type(
+      "\x1b"
+      "a");  // Alt+A, as a terminal sends it
+  ASSERT_TRUE(run.wait_for("ok\r", 60s)) << run.screen();
+  run.type(" ");
+  EXPECT_EQ(WEXITSTATUS(run.wait_end()), 0);
+  EXPECT_EQ(folder.read("score.bas"), "PLAY \"L8o3C4D4\"\r\n");
+}
+
+TEST(Terminal, TheReplyEditorScrollsOnOneRowAndErasesWholeUtf8Characters) {
+  TempFolder folder;
+  folder.write("tune.xml", Score("2").note("C", "4", "2").text());
+  RunOptions options;
+  options.locale = "C.UTF-8";
+  TerminalRun run(ARVONIC_PROGRAM, folder.path(), options);
+  ASSERT_TRUE(run.wait_for(" input file [score]:"));
+  ASSERT_TRUE(run.wait_for_raw_mode());
+  // 150 characters on a row of 100 that has 20 taken by the prompt.
+  run.type(std::string(150, 'n'));
+  const std::string last_row = "\r input file [score]:" + std::string(78, 'n') + "\x1b[K";
+  ASSERT_TRUE(run.wait_for(last_row + "\r\x1b[98C")) << run.screen();
+  EXPECT_EQ(run.screen().find('\n', run.screen().find(" input file")), std::string::npos)
+      << "the reply went onto another row";
+  // Esc alone empties the reply; then a name with a two-byte character, and two Backspaces.
+  run.type("\x1b");
+  ASSERT_TRUE(run.wait_for("\r input file [score]:\x1b[K\r\x1b[20C")) << run.screen();
+  run.type(
+      "t\xc3\xbcn\x7f\x7f"
+      "une\r");
+  ASSERT_TRUE(run.wait_for("output file [score]:")) << run.screen();
+  run.type("\r");
+  ASSERT_TRUE(run.wait_for("ok\r")) << run.screen();
+  run.type(" ");
+  EXPECT_EQ(WEXITSTATUS(run.wait_end()), 0);
+  EXPECT_EQ(folder.read("score.bas"), "PLAY \"L8o3C4\"\r\n");
 }
 
 }  // namespace

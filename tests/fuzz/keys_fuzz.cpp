@@ -12,9 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
-  // The first byte picks the erase byte and the screen width.
+  // The first byte picks the erase byte, whether replies are UTF-8, and the screen width.
   rt::KeyDecoder decoder(data[0] & 1 ? 127 : 8);
-  rt::LineEditor editor(1 + data[0] % 100);
+  rt::LineEditor editor(1 + data[0] % 100, (data[0] & 2) != 0);
   std::deque<int> keys;
   for (std::size_t i = 1; i < size; ++i) {
     decoder.feed(data[i], keys);

@@ -1,0 +1,254 @@
+// An output file is replaced whole or not at all: kill -9 or an ending signal
+// while it is written, a full disk, two runs at once, a link or a read-only
+// file never leave half a file where the old one was, nor a stray temporary.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "fixtures.hpp"
+#include "process_runner.hpp"
+#include "runtime/linux_platform.hpp"
+#include "runtime/runtime.hpp"
+#include "score_builder.hpp"
+
+namespace {
+
+using testing_support::kDeclaration;
+using testing_support::TempFolder;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// The header notepack writes for a melody: 64-character pieces and a closing one.
+std::string header_of(const std::string& melody) {
+  std::string header = kDeclaration;
+  std::size_t at = 0;
+  for (; melody.size() - at >= 64; at += 64) {
+    header += "\"" + melody.substr(at, 64) + "\"\r\n";
+  }
+  return header + "\"" + melody.substr(at) + "\";\r\n";
+}
+
+// notepack's melody for notes alternating octaves 0 and 1, all sharps: six
+// characters a note, the most one note can give.
+std::string melody_of(int notes) {
+  std::string melody;
+  for (int i = 0; i < notes; ++i) {
+    melody += i % 2 == 0 ? "o-2C+8" : "o-1C+8";
+  }
+  return melody;
+}
+
+std::string score_of(int notes) {
+  std::string score;
+  for (int i = 0; i < notes; ++i) {
+    score += "<note>\n<pitch>\n>C\n<alter>1\n>" + std::to_string(i % 2) + "\n\n>1\n\n";
+  }
+  return score;
+}
+
+std::set<std::string> entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// A child that writes tarvel.h as notepack's last step does, through the
+// runtime on the Linux platform, and tells through ready when it has opened it.
+pid_t start_writing(const TempFolder& folder, const std::string& melody, int ready) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(folder.path().c_str()) != 0) {
+      _exit(127);
+    }
+    rt::LinuxPlatform platform("notepack");
+    const int code = rt::run_program(platform, rt::DataTables(), [&](rt::Runtime& runtime) {
+      runtime.open_file("tarvel.h", rt::FileMode::output, rt::FileAccess::default_access, 2);
+      (void)!write(ready, "w", 1);
+      runtime.print_text(2, "const PROGMEM unsigned char notes[]=\\", true);
+      std::size_t at = 0;
+      for (; melody.size() - at >= 64; at += 64) {
+        runtime.print_text(2, "\"" + melody.substr(at, 64) + "\"", true);
+      }
+      runtime.print_text(2, "\"" + melody.substr(at) + "\";", true);
+      runtime.end_program(runtime.close_file(2));
+    });
+    _exit(code);
+  }
+  return child;
+}
+
+TEST(ReplacedWhole, KillOrAnEndingSignalWhileWritingTwoMegabytesLeavesTheOldOrTheNewFile) {
+  TempFolder folder;
+  const std::string old_header = header_of("o3C4");
+  const std::string melody = melody_of(350'000);  // 2.1 MB
+  const std::string new_header = header_of(melody);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  char byte = 0;
+  pid_t child = -1;
+  int status = 0;
+  // How long the writing takes here, from the open to the end of the process.
+  std::chrono::duration<double> writing{0};
+  for (int run = 0; run < 2; ++run) {
+    child = start_writing(folder, melody, ready[1]);
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    const auto opened = std::chrono::steady_clock::now();
+    waitpid(child, &status, 0);
+    writing = std::max(writing, std::chrono::duration<double>(std::chrono::steady_clock::now() - opened));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && folder.read("tarvel.h") == new_header);
+  }
+
+  std::mt19937 random(20261208);
+  std::uniform_real_distribution<double> moment(0, 1.5 * writing.count());
+  for (const int signal_number : {SIGKILL, SIGTERM}) {
+    int olds = 0;
+    int news = 0;
+    int strays = 0;
+    for (int run = 0; run < 100; ++run) {
+      const std::string name = "signal " + std::to_string(signal_number) + " run " + std::to_string(run);
+      folder.write("tarvel.h", old_header);
+      child = start_writing(folder, melody, ready[1]);
+      ASSERT_EQ(read(ready[0], &byte, 1), 1);
+      std::this_thread::sleep_for(std::chrono::duration<double>(moment(random)));
+      kill(child, signal_number);
+      waitpid(child, &status, 0);
+      EXPECT_TRUE(WIFSIGNALED(status) ? WTERMSIG(status) == signal_number : WEXITSTATUS(status) == 0) << name;
+      const std::string now = folder.read("tarvel.h");
+      EXPECT_TRUE(now == old_header || now == new_header) << name << ": tarvel.h is neither old nor new";
+      olds += now == old_header ? 1 : 0;
+      news += now == new_header ? 1 : 0;
+      // kill -9 can land between the two system calls that name the finished
+      // temporary and move it over the output: a hidden whole file stays then.
+      for (const auto& left : entries(folder.path())) {
+        const bool whole = signal_number == SIGKILL && left.starts_with(".tarvel.h.notepack-partial-") &&
+                           folder.read(left) == new_header;
+        EXPECT_TRUE(left == "tarvel.h" || whole) << name << ": " << left << " left behind";
+        strays += whole ? 1 : 0;
+        if (left != "tarvel.h") {
+          fs::remove(folder.path() / left);
+        }
+      }
+    }
+    const std::string tally = "signal " + std::to_string(signal_number) + ": " + std::to_string(olds) +
+                              " old, " + std::to_string(news) + " new, " + std::to_string(strays) +
+                              " hidden whole temporaries";
+    std::cout << tally << " (the writing takes " << writing.count() << " s)\n";
+    // The moments spread over the writing: some runs end before the new file is in place, some after.
+    EXPECT_GT(olds, 0) << tally;
+    EXPECT_GT(news, 0) << tally;
+    EXPECT_LE(strays, 2) << tally;
+  }
+  close(ready[0]);
+  close(ready[1]);
+}
+
+pid_t start_notepack(const TempFolder& folder, bool as_nobody = false) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    constexpr uid_t kNobody = 65534;
+    if (chdir(folder.path().c_str()) != 0 || (as_nobody && (setgid(kNobody) != 0 || setuid(kNobody) != 0))) {
+      _exit(127);
+    }
+    execl(NOTEPACK_PROGRAM, NOTEPACK_PROGRAM, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return child;
+}
+
+int wait_exit(pid_t child) {
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ReplacedWhole, TwoRunsAtOnceThroughALinkLeaveOneWholeFile) {
+  TempFolder first;
+  TempFolder second;
+  first.write("score.xml", score_of(3000));
+  second.write("score.xml", score_of(3001));
+  const std::string headers[] = {header_of(melody_of(3000)), header_of(melody_of(3001))};
+  fs::create_symlink(first.path() / "tarvel.h", second.path() / "tarvel.h");
+  for (int round = 0; round < 10; ++round) {
+    const pid_t a = start_notepack(first);
+    const pid_t b = start_notepack(second);
+    EXPECT_EQ(wait_exit(a) + wait_exit(b), 0);
+    const std::string now = first.read("tarvel.h");
+    EXPECT_TRUE(now == headers[0] || now == headers[1]) << "round " << round;
+    EXPECT_TRUE(fs::is_symlink(second.path() / "tarvel.h")) << "round " << round;
+    EXPECT_EQ(entries(first.path()), (std::set<std::string>{"score.xml", "tarvel.h"})) << "round " << round;
+  }
+}
+
+TEST(ReplacedWhole, AReplacedFileKeepsItsPermissionsAndAReadOnlyOneStays) {
+  TempFolder folder;
+  folder.write("score.xml", score_of(1));
+  folder.write("tarvel.h", "old");
+  const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(folder.path() / "tarvel.h", mode);
+  EXPECT_EQ(wait_exit(start_notepack(folder)), 0);
+  EXPECT_EQ(folder.read("tarvel.h"), header_of(melody_of(1)));
+  EXPECT_EQ(fs::status(folder.path() / "tarvel.h").permissions() & fs::perms::all, mode);
+
+  // Read-only for its user, in a folder anybody may write in (root writes any
+  // file, so then the program runs as nobody).
+  folder.write("tarvel.h", "old");
+  fs::permissions(folder.path(), fs::perms::all);
+  fs::permissions(folder.path() / "tarvel.h", fs::perms::owner_read | fs::perms::others_read);
+  EXPECT_EQ(wait_exit(start_notepack(folder, geteuid() == 0)), 0);
+  EXPECT_EQ(folder.read("tarvel.h"), "old");
+  EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"score.xml", "tarvel.h"}));
+}
+
+TEST(ReplacedWhole, AFullDiskKeepsTheOldOutputs) {
+  TempFolder folder;
+  if (geteuid() != 0 || mount("tmpfs", folder.path().c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "a small tmpfs of its own needs root and the right to mount: " << std::strerror(errno);
+  }
+  struct Unmount {
+    const fs::path& path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } const unmount{folder.path()};
+  folder.write("score.xml", testing_support::Score::worked_example().text());
+  for (const char* output : {"score.h", "score.bas", "tarvel.h"}) {
+    folder.write(output, "old");
+  }
+  std::ofstream filler(folder.path() / "filler", std::ios::binary);
+  const std::string block(4096, 'f');
+  while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+  }
+
+  const auto arvonic = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "\n\n");
+  EXPECT_TRUE(arvonic.out.ends_with(
+      "processing...\r\nscore.h - file not written\r\nscore.bas - file not written\r\n"))
+      << arvonic.out;
+  const auto notepack = testing_support::run_process(NOTEPACK_PROGRAM, folder.path(), "");
+  EXPECT_TRUE(notepack.out.ends_with("tarvel.h - file not written\r\n")) << notepack.out;
+  for (const char* output : {"score.h", "score.bas", "tarvel.h"}) {
+    EXPECT_EQ(folder.read(output), "old") << output;
+  }
+  EXPECT_EQ(entries(folder.path()),
+            (std::set<std::string>{"filler", "score.xml", "score.h", "score.bas", "tarvel.h"}));
+}
+
+}  // namespace
