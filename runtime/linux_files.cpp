@@ -1,14 +1,17 @@
 #include "runtime/linux_files.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -66,8 +69,13 @@ std::string final_target(const std::string& name) {
   return path;  // a loop: opening it fails as it should
 }
 
-// A fresh hidden name beside target that says what the file is:
-// ".tarvel.h.notepack-partial-Xy3k9Q".
+// What every hidden temporary of target begins with: ".tarvel.h.notepack-partial-".
+std::string partial_prefix(const std::string& target, const std::string& program) {
+  return "." + target.substr(folder_of(target).size()) + "." + program + "-partial-";
+}
+
+// A fresh hidden name beside target that says what the file is and which
+// process made it: ".tarvel.h.notepack-partial-4711-Xy3k9Q".
 std::string partial_name(const std::string& target, const std::string& program) {
   static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   unsigned char random[6] = {};
@@ -80,7 +88,7 @@ std::string partial_name(const std::string& target, const std::string& program) 
       mix = mix * 6364136223846793005UL + 1442695040888963407UL;
     }
   }
-  std::string suffix = "." + program + "-partial-";
+  std::string suffix = "." + program + "-partial-" + std::to_string(getpid()) + "-";
   for (const unsigned char byte : random) {
     suffix += kLetters[byte % (sizeof kLetters - 1)];
   }
@@ -90,6 +98,29 @@ std::string partial_name(const std::string& target, const std::string& program) 
     base.resize(kNameMax > 1 + suffix.size() ? kNameMax - 1 - suffix.size() : 0);
   }
   return folder_of(target) + "." + base + suffix;
+}
+
+// Removes the hidden temporaries of target whose process is gone. Only kill -9
+// in the moment between naming a finished temporary and moving it over its
+// target leaves one, and the next run that writes the target takes it away.
+void remove_stale_partials(const std::string& target, const std::string& program) {
+  const std::string folder = folder_of(target);
+  const std::string prefix = partial_prefix(target, program);
+  DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
+  if (listing == nullptr) {
+    return;
+  }
+  while (const dirent* entry = readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (!name.starts_with(prefix)) {
+      continue;
+    }
+    const long pid = std::strtol(std::string(name.substr(prefix.size())).c_str(), nullptr, 10);
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      unlink((folder + std::string(name)).c_str());
+    }
+  }
+  closedir(listing);
 }
 
 bool may_try_in_place(int error) {
@@ -169,17 +200,30 @@ class ReplacingFile final : public PlatformFile {
  private:
   bool commit() {
     // On the disk before the name moves, so that a crash leaves old or new, never empty.
-    if (fsync(fd_) != 0 || (partial_.empty() && !give_name())) {
+    if (fsync(fd_) != 0) {
       discard();
       return false;
     }
-    const bool closed = ::close(std::exchange(fd_, -1)) == 0;
-    if (!closed || rename(partial_.c_str(), target_.c_str()) != 0) {
-      unlink(partial_.c_str());
+    if (partial_.empty() &&
+        linkat(AT_FDCWD, self_path().c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      // A new name takes the finished file in one step, with no name in between.
+      if (::close(std::exchange(fd_, -1)) != 0) {
+        unlink(target_.c_str());
+        return false;
+      }
+    } else {
+      if (partial_.empty() && (errno != EEXIST || !give_name())) {
+        discard();
+        return false;
+      }
+      const bool closed = ::close(std::exchange(fd_, -1)) == 0;
+      if (!closed || rename(partial_.c_str(), target_.c_str()) != 0) {
+        unlink(partial_.c_str());
+        linux_terminal::forget_partial_file();
+        return false;
+      }
       linux_terminal::forget_partial_file();
-      return false;
     }
-    linux_terminal::forget_partial_file();
     // The new name on the disk as well.
     const std::string folder = folder_of(target_);
     const int folder_fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -193,7 +237,7 @@ class ReplacingFile final : public PlatformFile {
   // Links the unnamed temporary under a hidden name beside the target; only
   // rename can then put it in the target's place.
   bool give_name() {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string self = self_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = partial_name(target_, program_);
       // Noted before it exists: a signal between the link and the rename removes it.
@@ -209,6 +253,9 @@ class ReplacingFile final : public PlatformFile {
     }
     return false;
   }
+
+  // The unnamed temporary, as linkat can reach it.
+  std::string self_path() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
   void discard() {
     if (!partial_.empty()) {
@@ -325,6 +372,7 @@ OpenedFile LinuxFiles::open_replacing(const std::string& name) {
   if (exists && access(target.c_str(), W_OK) != 0) {
     return {};  // a file made read-only stays as it is
   }
+  remove_stale_partials(target, program_name_);
   const std::string folder = folder_of(target);
   std::string partial;
   int fd = -1;
