@@ -37,7 +37,7 @@ struct RunOptions {
   // parent is in the same session (a session leader's group is orphaned,
   // and the kernel stops no orphan).
   bool job_control = false;
-  const char* locale = "C";  // LANG, LC_ALL and LC_CTYPE for the program
+  const char* locale = "C";            // LANG, LC_ALL and LC_CTYPE for the program
   std::vector<std::string> arguments;  // after the program's name
 };
 
