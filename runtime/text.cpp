@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "runtime/byte_search.hpp"
+
 namespace rt {
 
 std::int32_t text_length(std::string_view text) {
@@ -16,7 +18,7 @@ std::int32_t find_text(std::int32_t start, std::string_view text, std::string_vi
   if (text.empty() || pattern.empty() || start < 1 || start > length || text.size() < pattern.size()) {
     return 0;
   }
-  const auto at = text.find(pattern, static_cast<std::size_t>(start - 1));
+  const auto at = find_bytes(text, pattern, static_cast<std::size_t>(start - 1));
   return at == std::string_view::npos ? 0 : static_cast<std::int32_t>(at + 1);
 }
 

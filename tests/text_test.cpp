@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+
+#include "runtime/byte_search.hpp"
 
 namespace {
 
@@ -86,6 +89,29 @@ TEST(Text, JoinAndAppend) {
   rt::append_text(variable, "o3C");
   EXPECT_EQ(variable, "L8o3C");
   EXPECT_EQ(rt::join_text("a", std::string("\0", 1)), std::string("a\0", 2));
+}
+
+// The block search against the plain one: every place of a pattern in texts
+// around the sixteen-byte blocks, with decoys of its first two bytes.
+TEST(Text, FindBytesAgreesWithThePlainSearchAtEveryPlace) {
+  for (const std::string pattern : {"<n", "<note", "</note>", "<rest/>"}) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+      for (std::size_t place = 0; place <= length; ++place) {
+        std::string text(length, ' ');
+        for (std::size_t decoy = 1; decoy + 1 < length; decoy += 5) {
+          text[decoy] = pattern[0];
+          text[decoy + 1] = pattern[1];
+        }
+        if (place + pattern.size() <= length) {
+          text.replace(place, pattern.size(), pattern);
+        }
+        for (std::size_t from = 0; from <= length + 1; from += 3) {
+          ASSERT_EQ(rt::find_bytes(text, pattern, from), std::string_view(text).find(pattern, from))
+              << pattern << " in \"" << text << "\" from " << from;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
