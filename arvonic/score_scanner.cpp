@@ -2,6 +2,7 @@
 // every note element from the lines where the export puts them.
 #include "arvonic/converter.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace arvonic {
@@ -83,9 +84,11 @@ void Converter::scan_notes() {
     // While no key waits, lines that open no note element pass in bulk: each
     // pass over one would only count it and try the split.
     if (!runtime.key_waiting()) {
-      if (const std::int64_t skipped = runtime.skip_lines_without(kScoreFile, "<note"); skipped > 0) {
+      if (const std::string_view skipped = runtime.skip_lines_without(kScoreFile, "<note");
+          !skipped.empty()) {
+        const auto lines = std::count(skipped.begin(), skipped.end(), '\n');
         line_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(line_number) +
-                                                static_cast<std::uint32_t>(skipped));
+                                                static_cast<std::uint32_t>(lines));
         split_play_line();
         continue;
       }

@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/byte_search.hpp"
+
 namespace rt {
 
 NumberedFiles::~NumberedFiles() {
   close_all();
-}
-
-NumberedFiles::Open* NumberedFiles::slot(std::int32_t number) const {
-  if (number < kLowest || number > kHighest) {
-    return nullptr;
-  }
-  return files_[static_cast<std::size_t>(number)].get();
 }
 
 std::int32_t NumberedFiles::open(const std::string& name, FileMode mode, FileAccess access,
@@ -107,7 +102,7 @@ std::int32_t NumberedFiles::write(std::int32_t number, std::string_view bytes) {
     if (!file->stream->seek(file->position)) {
       file->failed = true;
     }
-    file->begin = file->end = 0;
+    file->begin = file->end = file->limit = 0;
   }
   while (!bytes.empty()) {
     const std::size_t room = kBufferSize - file->pending;
@@ -125,7 +120,7 @@ std::int32_t NumberedFiles::write(std::int32_t number, std::string_view bytes) {
 
 bool NumberedFiles::refill(Open& file) {
   flush(file);
-  file.begin = file.end = 0;
+  file.begin = file.end = file.limit = 0;
   if (file.exhausted) {
     return false;
   }
@@ -138,6 +133,12 @@ bool NumberedFiles::refill(Open& file) {
     return false;
   }
   file.end = static_cast<std::size_t>(got);
+  file.limit = file.end;
+  if (file.sized()) {
+    const std::int64_t before_end = std::max<std::int64_t>(0, *file.size_at_open - file.position);
+    file.limit =
+        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(file.end), before_end));
+  }
   return true;
 }
 
@@ -178,16 +179,12 @@ Text NumberedFiles::read_bytes(std::int32_t count, std::int32_t number) {
   return bytes;
 }
 
-std::string_view NumberedFiles::readable(Open& file) {
-  if ((file.sized() && file.past_recorded_end()) || (file.begin == file.end && !refill(file))) {
+std::string_view NumberedFiles::readable_after_refill(Open& file) {
+  if ((file.sized() && file.past_recorded_end()) || (file.begin == file.end && !refill(file)) ||
+      file.begin >= file.limit) {
     return {};
   }
-  std::size_t available = file.end - file.begin;
-  if (file.sized()) {
-    available = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(available), *file.size_at_open - file.position));
-  }
-  return {file.buffer.data() + file.begin, available};
+  return {file.buffer.data() + file.begin, file.limit - file.begin};
 }
 
 bool NumberedFiles::read_until(std::int32_t number, char delimiter, Text& out) {
@@ -208,28 +205,24 @@ bool NumberedFiles::read_until(std::int32_t number, char delimiter, Text& out) {
   return found != std::string_view::npos;
 }
 
-std::int64_t NumberedFiles::skip_lines_without(std::int32_t number, std::string_view pattern) {
+std::string_view NumberedFiles::skip_lines_without(std::int32_t number, std::string_view pattern) {
   Open* file = slot(number);
   if (file == nullptr || pattern.empty()) {
-    return 0;
+    return {};
   }
   const std::string_view bytes = readable(*file);
-  if (bytes.empty()) {
-    return 0;
-  }
   // A pattern holds no line feed, so a line that contains it holds all of it.
-  const void* match = memmem(bytes.data(), bytes.size(), pattern.data(), pattern.size());
-  const std::size_t before = match != nullptr
-                                 ? static_cast<std::size_t>(static_cast<const char*>(match) - bytes.data())
-                                 : bytes.size();
-  const std::size_t last_line_feed = bytes.substr(0, before).rfind('\n');
-  if (last_line_feed == std::string_view::npos) {
-    return 0;
+  const std::size_t match = find_bytes(bytes, pattern);
+  const std::size_t before = match != std::string_view::npos ? match : bytes.size();
+  const void* last_line_feed = memrchr(bytes.data(), '\n', before);
+  if (last_line_feed == nullptr) {
+    return {};
   }
-  const std::string_view skipped = bytes.substr(0, last_line_feed + 1);
+  const std::string_view skipped =
+      bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(last_line_feed) - bytes.data()) + 1);
   file->begin += skipped.size();
   file->position += static_cast<std::int64_t>(skipped.size());
-  return std::count(skipped.begin(), skipped.end(), '\n');
+  return skipped;
 }
 
 }  // namespace rt

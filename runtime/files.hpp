@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,10 +50,27 @@ class NumberedFiles {
   // delimiter, taking at most what one buffer holds and never reading past the
   // end that at_end would report. True when the delimiter was met.
   bool read_until(std::int32_t number, char delimiter, Text& out);
+  // The next line, without its line feed, when all of it is in the buffer:
+  // consumed and handed out as a view into the buffer, which lasts until the
+  // next operation on the file. Nothing, and nothing consumed, when the buffer
+  // ends before the line does (or at the end at_end would report).
+  std::optional<std::string_view> take_line(std::int32_t number) {
+    Open* file = slot(number);
+    const std::string_view bytes = file != nullptr ? readable(*file) : std::string_view();
+    const void* line_feed = bytes.empty() ? nullptr : std::memchr(bytes.data(), '\n', bytes.size());
+    if (line_feed == nullptr) {
+      return std::nullopt;
+    }
+    const auto length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - bytes.data());
+    file->begin += length + 1;
+    file->position += static_cast<std::int64_t>(length + 1);
+    return bytes.substr(0, length);
+  }
   // Consumes the whole lines (each ending in a line feed) at the read position
   // that do not contain pattern, looking no further than one buffer and never
-  // past the end at_end would report. Gives how many lines it consumed.
-  std::int64_t skip_lines_without(std::int32_t number, std::string_view pattern);
+  // past the end at_end would report. Gives the lines it consumed, line feeds
+  // included, as a view that lasts until the next operation on the file.
+  std::string_view skip_lines_without(std::int32_t number, std::string_view pattern);
   bool in_use(std::int32_t number) const { return slot(number) != nullptr; }
   // True once a read of the file failed: what came before the failure is all
   // it gave, and its end was not reached.
@@ -70,6 +88,7 @@ class NumberedFiles {
     std::vector<char> buffer;
     std::size_t begin = 0;  // unread bytes are buffer[begin, end)
     std::size_t end = 0;
+    std::size_t limit = 0;     // of those, the ones before the recorded end end here
     std::size_t pending = 0;   // bytes waiting to be written: buffer[0, pending)
     bool failed = false;       // a write failed; later writes are dropped
     bool exhausted = false;    // the stream ended or failed while reading
@@ -81,9 +100,18 @@ class NumberedFiles {
     bool past_recorded_end() const { return position >= *size_at_open || exhausted; }
   };
 
-  Open* slot(std::int32_t number) const;
+  // Inline: the line readers ask for their file once per line.
+  Open* slot(std::int32_t number) const {
+    return number < kLowest || number > kHighest ? nullptr : files_[static_cast<std::size_t>(number)].get();
+  }
   // The unread bytes in the buffer (refilled when empty) up to the end at_end would report.
-  std::string_view readable(Open& file);
+  // Inline: the line readers look once per line.
+  std::string_view readable(Open& file) {
+    return file.begin < file.limit
+               ? std::string_view(file.buffer.data() + file.begin, file.limit - file.begin)
+               : readable_after_refill(file);
+  }
+  std::string_view readable_after_refill(Open& file);
   bool refill(Open& file);
   void flush(Open& file);
   bool finish(Open& file);

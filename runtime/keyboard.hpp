@@ -22,7 +22,9 @@ class Keyboard {
   // True when a key waits to be taken, so that the next poll would return it.
   // Costs no system call while nothing can have arrived.
   bool key_waiting() {
-    pump();
+    if (!ended_) {
+      pump();
+    }
     return !queue_.empty();
   }
   // The next key for the line editor, waiting as long as it takes; nothing once

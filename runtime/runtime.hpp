@@ -54,9 +54,16 @@ class Runtime {
   bool read_file_until(std::int32_t number, char delimiter, Text& out) {
     return after_read(number, files_.read_until(number, delimiter, out));
   }
+  // The bulk form of reading a line byte by byte, for a line that is whole in
+  // the buffer: a view that lasts until the next operation on the file.
+  std::optional<std::string_view> take_file_line(std::int32_t number) {
+    auto line = files_.take_line(number);
+    return line ? line : after_read(number, line);  // a line came: no read failed
+  }
   // The bulk form of reading lines one by one and dropping those without
-  // pattern: gives how many whole lines it passed over.
-  std::int64_t skip_lines_without(std::int32_t number, std::string_view pattern) {
+  // pattern: gives the whole lines it passed over (a view that lasts until the
+  // next operation on the file).
+  std::string_view skip_lines_without(std::int32_t number, std::string_view pattern) {
     return after_read(number, files_.skip_lines_without(number, pattern));
   }
   bool key_waiting() { return keyboard_.key_waiting(); }
