@@ -51,6 +51,20 @@ void move_right(std::string& out, std::size_t columns) {
 
 }  // namespace
 
+void Console::print_line(std::string_view bytes) {
+  if (window_) {
+    // The window shows the two pieces as it would the joined line.
+    window_->print(bytes);
+    window_->print("\r\n");
+    return;
+  }
+  std::string line;
+  line.reserve(bytes.size() + 2);
+  line.append(bytes);
+  line.append("\r\n");
+  print(line);
+}
+
 void Console::print(std::string_view bytes) {
   if (window_) {
     window_->print(bytes);

@@ -22,6 +22,8 @@ class Console {
   // On a terminal control bytes are shown in caret notation; elsewhere every
   // byte goes out as it is.
   void print(std::string_view bytes);
+  // The bytes and a line end, written through in one piece.
+  void print_line(std::string_view bytes);
   // Shows what the window holds back; console output is never held back.
   void flush();
   // Reads a reply with the line editor. On a terminal the reply is drawn as it

@@ -16,11 +16,7 @@ Runtime::Runtime(Platform& platform, DataTables data)
 void Runtime::print_text(std::int32_t file, std::string_view text, bool line_end) {
   if (file == 0) {
     if (line_end) {
-      std::string line;
-      line.reserve(text.size() + 2);
-      line.append(text);
-      line.append("\r\n");
-      console_.print(line);
+      console_.print_line(text);
     } else {
       console_.print(text);
     }

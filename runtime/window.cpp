@@ -56,10 +56,14 @@ std::unique_ptr<GridView> make_grid_view(Platform& platform, const std::string& 
 }
 
 void Window::print(std::string_view bytes) {
-  grid_.print(bytes);
-  if (view_) {
-    view_->printed(bytes, grid_);
+  if (!view_) {
+    grid_.print(bytes);
+    return;
   }
+  if (view_->draws_grid()) {
+    grid_.print(bytes);
+  }
+  view_->printed(bytes, grid_);
 }
 
 void Window::flush() {

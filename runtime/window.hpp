@@ -21,6 +21,7 @@ class StreamGridView final : public GridView {
   explicit StreamGridView(Platform& platform) : platform_(platform) {}
   ~StreamGridView() override { StreamGridView::flush(); }
   void printed(std::string_view bytes, const TextGrid& grid) override;
+  bool draws_grid() const override { return false; }
   void flush() override;
 
  private:

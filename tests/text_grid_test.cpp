@@ -97,6 +97,7 @@ TEST(WindowViews, AStreamIsWrittenBeforeEveryWaitAndInLargePieces) {
 TEST(WindowViews, TheWindowTakesConsoleOutputAndThePlatformsName) {
   rt::MemoryPlatform platform;
   platform.name = "notepack";
+  platform.terminal = true;  // a view that draws the grid
   platform.type("q");
   rt::run_program(platform, rt::DataTables(), [](rt::Runtime& runtime) {
     runtime.open_window();
