@@ -1,5 +1,7 @@
 #include "notepack/converter.hpp"
 
+#include "runtime/byte_search.hpp"
+
 namespace notepack {
 namespace {
 
@@ -18,7 +20,11 @@ void run(rt::Runtime& runtime) {
 }
 
 Text field_value(std::string_view line) {
-  return rt::mid_text(line, rt::find_text(1, line, ">") + 1, 1);
+  // mid_text from the position find_text gives for ">", plus 1, count 1: the
+  // byte after the first ">", or the first byte of a line without one.
+  const auto bracket = line.find('>');
+  const std::size_t at = bracket == std::string_view::npos ? 0 : bracket + 1;
+  return at < line.size() ? Text(1, line[at]) : Text();
 }
 
 Text length_character(const Text& duration) {
@@ -36,8 +42,54 @@ bool Converter::line_holds(std::string_view pattern) const {
 
 bool Converter::opens_note() const {
   // The start tag bare or with attributes, as exports write it for every laid-out
-  // note; <notehead>, <notations> and </note> open no note element.
-  return line_holds("<note>") || line_holds("<note ");
+  // note; <notehead>, <notations> and </note> open no note element. One look
+  // at each "<note" of the line tells.
+  constexpr std::string_view kStart = "<note";
+  for (auto at = rt::find_bytes(current_line, kStart); at != std::string_view::npos;
+       at = rt::find_bytes(current_line, kStart, at + 1)) {
+    if (at + kStart.size() < current_line.size() &&
+        (current_line[at + kStart.size()] == '>' || current_line[at + kStart.size()] == ' ')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
+  // Whether the line holds "<pitch>" and whether it holds "<rest/>", from one
+  // look at each of its "<".
+  pitch = false;
+  rest = false;
+  for (auto at = current_line.find('<'); at != std::string_view::npos; at = current_line.find('<', at + 1)) {
+    const std::string_view tag = current_line.substr(at);
+    pitch = pitch || tag.starts_with("<pitch>");
+    rest = rest || tag.starts_with("<rest/>");
+  }
+}
+
+const Text& Converter::length_of(const Text& field) {
+  // A field is one byte or none: each of the 257 values is worked out once.
+  if (field.size() > 1) {
+    length = length_character(field);
+    return length;
+  }
+  Text& known = lengths[field.empty() ? 256 : static_cast<unsigned char>(field[0])];
+  if (known.empty()) {
+    known = length_character(field);
+  }
+  return known;
+}
+
+const Text& Converter::octave_of(const Text& field) {
+  if (field.size() > 1) {
+    octave = octave_text(field);
+    return octave;
+  }
+  Text& known = octaves[field.empty() ? 256 : static_cast<unsigned char>(field[0])];
+  if (known.empty()) {
+    known = octave_text(field);
+  }
+  return known;
 }
 
 void Converter::run() {
@@ -56,7 +108,7 @@ void Converter::run() {
     // While no key waits, lines that open no note element pass in bulk: each
     // would only be read and dropped by one pass of this loop. Every line that
     // opens one holds "<note", so none is passed over.
-    if (!runtime.key_waiting() && runtime.skip_lines_without(kScoreFile, "<note") > 0) {
+    if (!runtime.key_waiting() && !runtime.skip_lines_without(kScoreFile, "<note").empty()) {
       continue;
     }
     read_line();
@@ -65,8 +117,9 @@ void Converter::run() {
     }
     read_line();
     kind.clear();
-    const bool pitch = line_holds("<pitch>");
-    const bool rest = line_holds("<rest/>");
+    bool pitch = false;
+    bool rest = false;
+    read_pitch_and_rest_flags(pitch, rest);
     if (pitch) {
       kind = "note";
       read_line();
@@ -88,9 +141,10 @@ void Converter::run() {
       duration = field_value(current_line);
     }
     if (kind == "note") {
-      runtime.print_text(kWindow, kind + step + octave + duration, true);
-      length = length_character(duration);
-      octave = octave_text(octave);
+      progress.assign(kind).append(step).append(octave).append(duration);
+      runtime.print_text(kWindow, progress, true);
+      length = length_of(duration);
+      octave = octave_of(octave);
       if (alter == "1") {
         runtime.print_text(kWindow, "ALT !", true);
         rt::append_text(step, "+");
@@ -105,8 +159,9 @@ void Converter::run() {
     }
     if (rest) {
       runtime.print_text(kWindow, "pause !", true);
-      runtime.print_text(kWindow, kind + duration, true);
-      length = length_character(duration);
+      progress.assign(kind).append(duration);
+      runtime.print_text(kWindow, progress, true);
+      length = length_of(duration);
       rt::append_text(play_string, "p");
       rt::append_text(play_string, length);
     }
@@ -120,7 +175,15 @@ void Converter::run() {
 }
 
 void Converter::read_line() {
-  current_line.clear();
+  // No poll could take a key before one arrives: a line that is whole in the
+  // buffer is taken as it stands.
+  if (!runtime.key_waiting()) {
+    if (const auto line = runtime.take_file_line(kScoreFile)) {
+      current_line = *line;
+      return;
+    }
+  }
+  spanning_line.clear();
   for (;;) {
     if (runtime.at_end_of_file(kScoreFile) != 0) {
       runtime.print_text(kWindow, play_string, true);
@@ -128,10 +191,9 @@ void Converter::read_line() {
       runtime.end_program(0);
     }
     if (!runtime.key_waiting()) {
-      // No poll could take a key before one arrives: take the bytes up to the
-      // line feed a buffer at a time.
-      if (runtime.read_file_until(kScoreFile, '\n', current_line)) {
-        return;
+      // The rest of the line, a buffer at a time.
+      if (runtime.read_file_until(kScoreFile, '\n', spanning_line)) {
+        break;
       }
       continue;
     }
@@ -140,10 +202,11 @@ void Converter::read_line() {
     }
     const Text byte = runtime.read_file_bytes(1, kScoreFile);
     if (byte == "\n") {
-      return;
+      break;
     }
-    rt::append_text(current_line, byte);
+    rt::append_text(spanning_line, byte);
   }
+  current_line = spanning_line;
 }
 
 void Converter::write_header() {

@@ -2,6 +2,7 @@
 // character after every note and pause, progress shown in a text window.
 #pragma once
 
+#include <array>
 #include <string_view>
 
 #include "runtime/runtime.hpp"
@@ -29,9 +30,16 @@ class Converter {
   void write_header();
   bool line_holds(std::string_view pattern) const;
   bool opens_note() const;
+  void read_pitch_and_rest_flags(bool& pitch, bool& rest) const;
+  // length_character and octave_text of a field, remembered for each value.
+  const Text& length_of(const Text& field);
+  const Text& octave_of(const Text& field);
 
   rt::Runtime& runtime;
-  Text current_line;
+  // The line last read: a view into the score's buffer, or into spanning_line
+  // for a line that had to be gathered piece by piece.
+  std::string_view current_line;
+  Text spanning_line;
   Text kind;
   Text step;
   Text alter;
@@ -40,6 +48,9 @@ class Converter {
   Text length;
   Text last_octave;
   Text play_string;
+  Text progress;                  // the progress line being printed
+  std::array<Text, 257> lengths;  // by the field's byte; 256: an empty field
+  std::array<Text, 257> octaves;
 };
 
 }  // namespace notepack
