@@ -2,6 +2,9 @@
 // program's export, for the benchmarks:
 //   make_score mixed MB FILE         notes, rests, accidentals, chords, lyrics
 //   make_score notes N FILE          the same mixture, N notes and nothing more
+//   make_score dense MB FILE         the same mixture without measures: every
+//                                    line but the few around them is part of a
+//                                    note element
 //   make_score fill-table MB FILE    exactly enough notes to fill arvonic's line
 //                                    table to its last entry, spread thinly over
 //                                    MB megabytes of other elements
@@ -132,7 +135,7 @@ class Writer {
 };
 
 int usage() {
-  std::cerr << "usage: make_score mixed MB FILE | notes N FILE | fill-table MB FILE\n";
+  std::cerr << "usage: make_score mixed MB FILE | notes N FILE | dense MB FILE | fill-table MB FILE\n";
   return 2;
 }
 
@@ -151,13 +154,13 @@ int main(int argc, char** argv) {
   std::mt19937 random(12345);
   out.header(4);
   int measure = 1;
-  if (kind == "mixed" || kind == "notes") {
-    const bool by_size = kind == "mixed";
+  if (kind == "mixed" || kind == "notes" || kind == "dense") {
+    const bool by_size = kind != "notes";
     for (long element = 0;; ++element) {
       if (by_size ? out.written() >= static_cast<std::size_t>(amount) * kMegabyte : element >= amount) {
         break;
       }
-      if (element % 12 == 11) {
+      if (element % 12 == 11 && kind != "dense") {
         out.measure_break(++measure);
       }
       out.mixed_element(random);
