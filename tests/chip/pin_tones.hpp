@@ -1,0 +1,18 @@
+// The tones a pin's edges make: runs of edges at one steady half period.
+#pragma once
+
+#include <vector>
+
+#include "avr_simulator.hpp"
+
+namespace chip {
+
+struct PinTone {
+  double start_s;    // one half period before its first rising edge
+  double end_s;      // its last edge
+  double frequency;  // from its mean half period
+};
+
+std::vector<PinTone> tones_of(const std::vector<PinEdge>& edges);
+
+}  // namespace chip
