@@ -16,8 +16,8 @@ constexpr std::size_t kFewestHalves = 8;
 
 void add_tone(const std::vector<PinEdge>& edges, std::size_t first, std::size_t last,
               std::vector<PinTone>& tones) {
-  // A tone starts low: its first rising edge ends its first half period (an
-  // edge before it is where the last tone was cut off).
+  // A tone starts low, so its first edge rises; a falling edge before it is
+  // where noTone() cut the last tone off.
   if (!edges[first].high) {
     ++first;
   }

@@ -8,7 +8,10 @@
 namespace chip {
 
 struct PinTone {
-  double start_s;    // one half period before its first rising edge
+  // The simulated timer counts a whole half period from tone() before its
+  // first toggle, so a tone starts one half period before its first rising
+  // edge.
+  double start_s;
   double end_s;      // its last edge
   double frequency;  // from its mean half period
 };
