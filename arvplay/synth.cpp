@@ -40,8 +40,8 @@ Synth::Synth(const play::Melody& melody, Waveform waveform) : waveform_(waveform
     const std::uint64_t start = sample_at(event.start_us);
     const std::uint64_t end = sample_at(event.start_us + event.sound_us);
     // millihertz * 2^32 / (rate * 1000): the phase step of the note's frequency.
-    const auto step = static_cast<std::uint32_t>((std::uint64_t{event.frequency_mhz} << 32) /
-                                                 (std::uint64_t{kRate} * 1000));
+    const auto step =
+        static_cast<std::uint32_t>((std::uint64_t{event.frequency} << 32) / (std::uint64_t{kRate} * 1000));
     if (end > start) {
       tones_.push_back({start, end - start, step, event.number});
     }

@@ -1,6 +1,6 @@
-# What a user installs: the three programs, their manual pages, the README with
-# its picture, the example score, the changelog and copyright; and the Debian
-# package that carries them.
+# What a user installs: the three programs, their manual pages, the Arduino
+# library's zip, the README with its pictures, the example score, the
+# changelog and copyright; and the Debian package that carries them.
 include(GNUInstallDirs)
 
 install(TARGETS arvonic notepack arvplay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -35,9 +35,11 @@ add_custom_command(
 add_custom_target(changelog ALL DEPENDS ${changelog})
 
 install(FILES README.md ${changelog} docs/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The README shows this picture by its path in the source tree.
-install(FILES docs/notepack-window.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# The README shows these pictures by their paths in the source tree.
+install(FILES docs/notepack-window.png docs/piano-roll.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES examples/score.xml DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The Arduino library, as the IDE's "Add .ZIP Library" takes it.
+install(FILES ${CMAKE_BINARY_DIR}/ArvonicPlay-${PROJECT_VERSION}.zip DESTINATION ${CMAKE_INSTALL_DATADIR}/arvonic)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME arvonic)
@@ -53,7 +55,8 @@ its melody as a header file holding a PROGMEM array of a PLAY music string,
 and as a program file of PLAY statements to check the melody by ear.
 notepack converts score.xml into tarvel.h with one length character per note.
 arvplay plays such a header, program file or PLAY string, or writes its sound
-to a file.")
+to a file. The Arduino library ArvonicPlay, packed for the Arduino IDE, plays
+the header on a board.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # notepack loads SDL2 only when it opens its desktop window, so shlibdeps does

@@ -109,8 +109,8 @@ std::string event_table(const Melody& melody) {
       continue;
     }
     const std::string frequency = event.kind == Event::note
-                                      ? std::to_string(event.frequency_mhz / 1000) + "." +
-                                            std::to_string(event.frequency_mhz % 1000 + 1000).substr(1)
+                                      ? std::to_string(event.frequency / 1000) + "." +
+                                            std::to_string(event.frequency % 1000 + 1000).substr(1)
                                       : "-";
     std::snprintf(line.data(), line.size(), "%8.3f %8.3f  %-5s %10s\n",
                   static_cast<double>(event.start_us) / 1e6, event.length_us / 1e6,

@@ -251,7 +251,7 @@ void expect_sound_of(const std::vector<std::int16_t>& samples, const play::Melod
   EXPECT_EQ(samples.size(),
             static_cast<std::size_t>(std::llround(static_cast<double>(melody.length_us) * 0.0441)));
   for (std::size_t i = 0; i < tones.size(); ++i) {
-    const double frequency = notes[i]->frequency_mhz / 1000.0;
+    const double frequency = notes[i]->frequency / 1000.0;
     EXPECT_NEAR(tones[i].frequency, frequency, frequency * 0.01) << name << " tone " << i;
     EXPECT_NEAR(tones[i].start_s, static_cast<double>(notes[i]->start_us) / 1e6, 0.002)
         << name << " tone " << i;

@@ -113,7 +113,7 @@ TEST(PlayEngine, EqualTemperamentAcrossTheKeyboard) {
   for (int number = 1; number <= 84; ++number) {
     const play::Melody melody = play::melody_of("N" + std::to_string(number));
     const double expected = 440.0 * std::pow(2.0, (number - 46) / 12.0);
-    EXPECT_NEAR(melody.events.at(0).frequency_mhz / 1000.0, expected, expected * 1e-4) << "N" << number;
+    EXPECT_NEAR(melody.events.at(0).frequency / 1000.0, expected, expected * 1e-4) << "N" << number;
   }
 }
 

@@ -1,0 +1,103 @@
+// The Arduino library on a simulated ATmega328P: the example sketch, built
+// with the header arvonic writes for the example score and with a melody of
+// every kind of command, must sound on pin 8 the notes the engine times on
+// the PC; and the player must stay small beside tone().
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "avr_simulator.hpp"
+#include "piano_roll.hpp"
+#include "pin_tones.hpp"
+#include "play/melody.hpp"
+#include "play/play_source.hpp"
+
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs the sketch for its melody and a little more, and checks every tone
+// against the engine's notes for the header it was built with.
+std::vector<chip::PinTone> expect_played(const std::string& firmware, const std::string& header,
+                                         play::Melody& melody) {
+  const play::PlaySource source = play::read_play_source(header, read_file(header));
+  EXPECT_EQ(source.error, "") << header;
+  melody = play::melody_of(source.text);
+  std::vector<const play::Event*> notes;
+  for (const play::Event& event : melody.events) {
+    if (event.kind == play::Event::note) {
+      notes.push_back(&event);
+    }
+  }
+  const double seconds = static_cast<double>(melody.length_us) / 1e6 + 0.5;
+  const chip::PinTrace trace = chip::run_firmware(firmware, seconds);
+  EXPECT_EQ(trace.error, "");
+  auto tones = chip::tones_of(trace.edges);
+  EXPECT_EQ(tones.size(), notes.size()) << header;
+  double worst_start = 0;
+  double worst_frequency = 0;
+  for (std::size_t i = 0; i < std::min(tones.size(), notes.size()); ++i) {
+    const double frequency = notes[i]->frequency / 1000.0;
+    const double start = static_cast<double>(notes[i]->start_us - notes[0]->start_us) / 1e6;
+    const double heard = tones[i].start_s - tones[0].start_s;
+    EXPECT_NEAR(tones[i].frequency, frequency, frequency * 0.01) << header << " tone " << i;
+    EXPECT_NEAR(heard, start, 0.003) << header << " tone " << i;
+    worst_start = std::max(worst_start, std::abs(heard - start));
+    worst_frequency = std::max(worst_frequency, std::abs(tones[i].frequency / frequency - 1));
+  }
+  std::printf(
+      "%s: %zu tones in %.1f s simulated in %.1f s; starts within %.2f ms, frequencies within %.2f %%\n",
+      header.c_str(), tones.size(), seconds, trace.real_seconds, worst_start * 1e3, worst_frequency * 100);
+  return tones;
+}
+
+TEST(Chip, PlaysTheExampleScore) {
+  play::Melody melody;
+  const auto tones = expect_played(EXAMPLE_FIRMWARE, EXAMPLE_HEADER, melody);
+  EXPECT_TRUE(chip::write_png(chip::piano_roll(melody, tones), PIANO_ROLL)) << PIANO_ROLL;
+}
+
+TEST(Chip, PlaysEveryKindOfCommand) {
+  play::Melody melody;
+  expect_played(MIXED_FIRMWARE, MIXED_HEADER, melody);
+  // The melody holds an error, which the player skips.
+  EXPECT_NE(play::first_error(melody), nullptr);
+}
+
+// Flash (text and data) and RAM (data and bss) of a firmware image.
+std::pair<long, long> sizes_of(const std::string& firmware) {
+  FILE* pipe = popen((std::string(AVR_SIZE) + " " + firmware).c_str(), "r");
+  long text = -1;
+  long data = -1;
+  long bss = -1;
+  if (pipe != nullptr) {
+    char line[256];
+    if (std::fgets(line, sizeof line, pipe) != nullptr &&
+        std::fscanf(pipe, "%ld %ld %ld", &text, &data, &bss) != 3) {
+      text = -1;
+    }
+    pclose(pipe);
+  }
+  EXPECT_GE(text, 0) << "no sizes from avr-size for " << firmware;
+  return {text + data, data + bss};
+}
+
+TEST(Chip, ThePlayerFitsBesideTone) {
+  const auto [tone_flash, tone_ram] = sizes_of(TONE_ONLY_FIRMWARE);
+  const auto [player_flash, player_ram] = sizes_of(EXAMPLE_FIRMWARE);
+  std::printf("tone() alone: %ld bytes of flash, %ld of RAM; with the player: %ld and %ld (+%ld, +%ld)\n",
+              tone_flash, tone_ram, player_flash, player_ram, player_flash - tone_flash,
+              player_ram - tone_ram);
+  EXPECT_LE(player_flash - tone_flash, 1536);
+  EXPECT_LE(player_ram - tone_ram, 48);
+}
+
+}  // namespace
