@@ -52,17 +52,11 @@ void move_right(std::string& out, std::size_t columns) {
 }  // namespace
 
 void Console::print_line(std::string_view bytes) {
-  if (window_) {
-    // The window shows the two pieces as it would the joined line.
-    window_->print(bytes);
-    window_->print("\r\n");
-    return;
-  }
-  std::string line;
-  line.reserve(bytes.size() + 2);
-  line.append(bytes);
-  line.append("\r\n");
-  print(line);
+  // Joined in a buffer kept from line to line: one piece for the view or the
+  // stream, and no allocation per line.
+  line_.assign(bytes);
+  line_.append("\r\n");
+  print(line_);
 }
 
 void Console::print(std::string_view bytes) {

@@ -45,6 +45,7 @@ class Console {
   Keyboard& keyboard_;
   std::unique_ptr<Window> window_;
   std::string row_;                // what the terminal shows left of the cursor on its row
+  std::string line_;               // the line print_line is writing
   std::size_t first_shown_ = 0;    // the first byte of the reply that is drawn
   std::size_t drawn_columns_ = 0;  // the row's columns up to the last character drawn
 };
