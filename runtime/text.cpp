@@ -53,10 +53,6 @@ Text join_text(std::string_view a, std::string_view b) {
   return joined;
 }
 
-void append_text(Text& variable, std::string_view b) {
-  variable.append(b);
-}
-
 Text repeat_char(std::int32_t count, std::string_view text) {
   if (count <= 0 || text.empty()) {
     return {};

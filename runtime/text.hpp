@@ -16,7 +16,10 @@ Text mid_text(std::string_view text, std::int32_t start, std::int32_t count = -1
 Text trim_left(std::string_view text);
 int compare_text(std::string_view a, std::string_view b);
 Text join_text(std::string_view a, std::string_view b);
-void append_text(Text& variable, std::string_view b);
+// Inline: the converters append a few bytes at a time, once per note or more.
+inline void append_text(Text& variable, std::string_view b) {
+  variable.append(b);
+}
 Text repeat_char(std::int32_t count, std::string_view text);
 Text char_text(std::int32_t code);
 
