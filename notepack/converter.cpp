@@ -9,6 +9,11 @@ constexpr int kWindow = 0;
 constexpr int kScoreFile = 1;
 constexpr int kHeaderFile = 2;
 constexpr std::int32_t kPiece = 64;
+// Views, so that setting and testing a field costs no look for a terminating zero.
+constexpr std::string_view kNote = "note";
+constexpr std::string_view kRest = "rest";
+constexpr std::string_view kNatural = "0";
+constexpr std::string_view kSharp = "1";
 const Text kScoreName = "score.xml";
 const Text kHeaderName = "tarvel.h";
 
@@ -20,11 +25,21 @@ void run(rt::Runtime& runtime) {
 }
 
 Text field_value(std::string_view line) {
+  Text value;
+  take_field_value(line, value);
+  return value;
+}
+
+void take_field_value(std::string_view line, Text& field) {
   // mid_text from the position find_text gives for ">", plus 1, count 1: the
   // byte after the first ">", or the first byte of a line without one.
   const auto bracket = line.find('>');
   const std::size_t at = bracket == std::string_view::npos ? 0 : bracket + 1;
-  return at < line.size() ? Text(1, line[at]) : Text();
+  if (at < line.size()) {
+    field.assign(1, line[at]);
+  } else {
+    field.clear();
+  }
 }
 
 Text length_character(const Text& duration) {
@@ -121,31 +136,31 @@ void Converter::run() {
     bool rest = false;
     read_pitch_and_rest_flags(pitch, rest);
     if (pitch) {
-      kind = "note";
+      kind = kNote;
       read_line();
-      step = field_value(current_line);
-      alter = "0";
+      take_field_value(current_line, step);
+      alter = kNatural;
       read_line();
       if (line_holds("<alter>")) {
-        alter = field_value(current_line);
+        take_field_value(current_line, alter);
         read_line();
       }
-      octave = field_value(current_line);
+      take_field_value(current_line, octave);
       read_line();
       read_line();
-      duration = field_value(current_line);
+      take_field_value(current_line, duration);
     }
     if (rest) {
-      kind = "rest";
+      kind = kRest;
       read_line();
-      duration = field_value(current_line);
+      take_field_value(current_line, duration);
     }
-    if (kind == "note") {
+    if (kind == kNote) {
       progress.assign(kind).append(step).append(octave).append(duration);
       runtime.print_text(kWindow, progress, true);
       length = length_of(duration);
       octave = octave_of(octave);
-      if (alter == "1") {
+      if (alter == kSharp) {
         runtime.print_text(kWindow, "ALT !", true);
         rt::append_text(step, "+");
       }

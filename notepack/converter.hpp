@@ -19,6 +19,8 @@ Text length_character(const Text& duration);
 Text octave_text(const Text& octave);
 // The one character after the line's first ">".
 Text field_value(std::string_view line);
+// The same, put into a field without a text of its own on the way.
+void take_field_value(std::string_view line, Text& field);
 
 class Converter {
  public:
