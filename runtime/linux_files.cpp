@@ -224,13 +224,8 @@ class ReplacingFile final : public PlatformFile {
       }
       linux_terminal::forget_partial_file();
     }
-    // The new name on the disk as well.
-    const std::string folder = folder_of(target_);
-    const int folder_fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder_fd != -1) {
-      fsync(folder_fd);
-      ::close(folder_fd);
-    }
+    // The folder is not synced as well: a crash before the system writes it
+    // back leaves the old file under the name, which is as whole as the new.
     return true;
   }
 

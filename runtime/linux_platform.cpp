@@ -108,7 +108,8 @@ std::optional<int> answer_command_line(const ProgramAbout& about, int argc, cons
 LinuxPlatform::LinuxPlatform(const std::string& program_path, DesktopWindowOpener open_desktop)
     : open_desktop_(open_desktop),
       output_is_terminal_(isatty(STDOUT_FILENO) != 0),
-      text_is_utf8_(locale_is_utf8()),
+      // Only the terminal shows characters, and asking costs the locale's files.
+      text_is_utf8_(output_is_terminal_ && locale_is_utf8()),
       program_name_(program_name_from_path(program_path)),
       files_(program_name_) {
   // A reader of our output that goes away must not end the conversion.
