@@ -82,29 +82,19 @@ void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
   }
 }
 
-const Text& Converter::length_of(const Text& field) {
-  // A field is one byte or none: each of the 257 values is worked out once.
+const Text& Converter::once_per_value(std::array<Text, 257>& known, const Text& field,
+                                      Text (*work_out)(const Text&)) {
+  // A field read from its line is one byte or none, so each of its 257 values
+  // is worked out once.
   if (field.size() > 1) {
-    length = length_character(field);
-    return length;
+    worked_out = work_out(field);
+    return worked_out;
   }
-  Text& known = lengths[field.empty() ? 256 : static_cast<unsigned char>(field[0])];
-  if (known.empty()) {
-    known = length_character(field);
+  Text& value = known[field.empty() ? 256 : static_cast<unsigned char>(field[0])];
+  if (value.empty()) {
+    value = work_out(field);
   }
-  return known;
-}
-
-const Text& Converter::octave_of(const Text& field) {
-  if (field.size() > 1) {
-    octave = octave_text(field);
-    return octave;
-  }
-  Text& known = octaves[field.empty() ? 256 : static_cast<unsigned char>(field[0])];
-  if (known.empty()) {
-    known = octave_text(field);
-  }
-  return known;
+  return value;
 }
 
 void Converter::run() {
@@ -158,8 +148,8 @@ void Converter::run() {
     if (kind == kNote) {
       progress.assign(kind).append(step).append(octave).append(duration);
       runtime.print_text(kWindow, progress, true);
-      length = length_of(duration);
-      octave = octave_of(octave);
+      length = once_per_value(lengths, duration, length_character);
+      octave = once_per_value(octaves, octave, octave_text);
       if (alter == kSharp) {
         runtime.print_text(kWindow, "ALT !", true);
         rt::append_text(step, "+");
@@ -176,7 +166,7 @@ void Converter::run() {
       runtime.print_text(kWindow, "pause !", true);
       progress.assign(kind).append(duration);
       runtime.print_text(kWindow, progress, true);
-      length = length_of(duration);
+      length = once_per_value(lengths, duration, length_character);
       rt::append_text(play_string, "p");
       rt::append_text(play_string, length);
     }

@@ -33,9 +33,8 @@ class Converter {
   bool line_holds(std::string_view pattern) const;
   bool opens_note() const;
   void read_pitch_and_rest_flags(bool& pitch, bool& rest) const;
-  // length_character and octave_text of a field, remembered for each value.
-  const Text& length_of(const Text& field);
-  const Text& octave_of(const Text& field);
+  // What work_out gives for a field, remembered in known for each value.
+  const Text& once_per_value(std::array<Text, 257>& known, const Text& field, Text (*work_out)(const Text&));
 
   rt::Runtime& runtime;
   // The line last read: a view into the score's buffer, or into spanning_line
@@ -53,6 +52,7 @@ class Converter {
   Text progress;                  // the progress line being printed
   std::array<Text, 257> lengths;  // by the field's byte; 256: an empty field
   std::array<Text, 257> octaves;
+  Text worked_out;
 };
 
 }  // namespace notepack
