@@ -211,6 +211,9 @@ std::string_view NumberedFiles::skip_lines_without(std::int32_t number, std::str
     return {};
   }
   const std::string_view bytes = readable(*file);
+  if (bytes.empty()) {
+    return {};
+  }
   // A pattern holds no line feed, so a line that contains it holds all of it.
   const std::size_t match = find_bytes(bytes, pattern);
   const std::size_t before = match != std::string_view::npos ? match : bytes.size();
