@@ -97,6 +97,45 @@ const Text& Converter::once_per_value(std::array<Text, 257>& known, const Text& 
   return value;
 }
 
+inline void Converter::read_line() {
+  // No poll could take a key before one arrives: a line that is whole in the
+  // buffer is taken as it stands.
+  if (!runtime.key_waiting()) {
+    if (const auto line = runtime.take_file_line(kScoreFile)) {
+      current_line = *line;
+      return;
+    }
+  }
+  gather_line();
+}
+
+void Converter::gather_line() {
+  spanning_line.clear();
+  for (;;) {
+    if (runtime.at_end_of_file(kScoreFile) != 0) {
+      runtime.print_text(kWindow, play_string, true);
+      write_header();
+      runtime.end_program(0);
+    }
+    if (!runtime.key_waiting()) {
+      // The rest of the line, a buffer at a time.
+      if (runtime.read_file_until(kScoreFile, '\n', spanning_line)) {
+        break;
+      }
+      continue;
+    }
+    if (runtime.poll_key() == "\x1b") {
+      runtime.end_program(0);
+    }
+    const Text byte = runtime.read_file_bytes(1, kScoreFile);
+    if (byte == "\n") {
+      break;
+    }
+    rt::append_text(spanning_line, byte);
+  }
+  current_line = spanning_line;
+}
+
 void Converter::run() {
   runtime.open_window();
 
@@ -177,41 +216,6 @@ void Converter::run() {
   }
   write_header();
   runtime.end_program(0);
-}
-
-void Converter::read_line() {
-  // No poll could take a key before one arrives: a line that is whole in the
-  // buffer is taken as it stands.
-  if (!runtime.key_waiting()) {
-    if (const auto line = runtime.take_file_line(kScoreFile)) {
-      current_line = *line;
-      return;
-    }
-  }
-  spanning_line.clear();
-  for (;;) {
-    if (runtime.at_end_of_file(kScoreFile) != 0) {
-      runtime.print_text(kWindow, play_string, true);
-      write_header();
-      runtime.end_program(0);
-    }
-    if (!runtime.key_waiting()) {
-      // The rest of the line, a buffer at a time.
-      if (runtime.read_file_until(kScoreFile, '\n', spanning_line)) {
-        break;
-      }
-      continue;
-    }
-    if (runtime.poll_key() == "\x1b") {
-      runtime.end_program(0);
-    }
-    const Text byte = runtime.read_file_bytes(1, kScoreFile);
-    if (byte == "\n") {
-      break;
-    }
-    rt::append_text(spanning_line, byte);
-  }
-  current_line = spanning_line;
 }
 
 void Converter::write_header() {

@@ -29,6 +29,9 @@ class Converter {
 
  private:
   void read_line();
+  // The line reader's way for a line not whole in the buffer or with a key
+  // waiting: byte by byte, with a poll before each byte, or to its end.
+  void gather_line();
   void write_header();
   bool line_holds(std::string_view pattern) const;
   bool opens_note() const;
