@@ -32,26 +32,13 @@ void Converter::finish_at_end_of_score() {
 
 void Converter::read_score_line() {
   current_line.clear();
-  for (;;) {
-    if (runtime.at_end_of_file(kScoreFile) != 0) {
+  switch (runtime.read_line_watching_keys(kScoreFile, current_line)) {
+    case rt::Runtime::LineEnd::end_of_file:
       finish_at_end_of_score();
-    }
-    if (!runtime.key_waiting()) {
-      // Every poll would come back empty until a key arrives, so the bytes up
-      // to the line feed can be taken a buffer at a time.
-      if (runtime.read_file_until(kScoreFile, '\n', current_line)) {
-        break;
-      }
-      continue;
-    }
-    if (runtime.poll_key() == "\x1b") {
+    case rt::Runtime::LineEnd::escape:
       runtime.end_program(0);
-    }
-    const Text byte = runtime.read_file_bytes(1, kScoreFile);
-    if (byte == "\n") {
+    case rt::Runtime::LineEnd::line_feed:
       break;
-    }
-    rt::append_text(current_line, byte);
   }
   // Counted with wrap-around: a score of more than 2^31 lines must not overflow.
   line_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(line_number) + 1U);

@@ -111,27 +111,15 @@ inline void Converter::read_line() {
 
 void Converter::gather_line() {
   spanning_line.clear();
-  for (;;) {
-    if (runtime.at_end_of_file(kScoreFile) != 0) {
+  switch (runtime.read_line_watching_keys(kScoreFile, spanning_line)) {
+    case rt::Runtime::LineEnd::end_of_file:
       runtime.print_text(kWindow, play_string, true);
       write_header();
       runtime.end_program(0);
-    }
-    if (!runtime.key_waiting()) {
-      // The rest of the line, a buffer at a time.
-      if (runtime.read_file_until(kScoreFile, '\n', spanning_line)) {
-        break;
-      }
-      continue;
-    }
-    if (runtime.poll_key() == "\x1b") {
+    case rt::Runtime::LineEnd::escape:
       runtime.end_program(0);
-    }
-    const Text byte = runtime.read_file_bytes(1, kScoreFile);
-    if (byte == "\n") {
+    case rt::Runtime::LineEnd::line_feed:
       break;
-    }
-    rt::append_text(spanning_line, byte);
   }
   current_line = spanning_line;
 }

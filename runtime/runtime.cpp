@@ -45,6 +45,30 @@ Text Runtime::input_line(std::string_view prompt, bool question_mark, bool line_
   return console_.input_line(prompt, question_mark, line_end);
 }
 
+Runtime::LineEnd Runtime::read_line_watching_keys(std::int32_t number, Text& line) {
+  for (;;) {
+    if (at_end_of_file(number) != 0) {
+      return LineEnd::end_of_file;
+    }
+    if (!key_waiting()) {
+      // Every poll would come back empty until a key arrives, so the bytes up
+      // to the line feed can be taken a buffer at a time.
+      if (read_file_until(number, '\n', line)) {
+        return LineEnd::line_feed;
+      }
+      continue;
+    }
+    if (poll_key() == "\x1b") {
+      return LineEnd::escape;
+    }
+    const Text byte = read_file_bytes(1, number);
+    if (byte == "\n") {
+      return LineEnd::line_feed;
+    }
+    append_text(line, byte);
+  }
+}
+
 std::int32_t Runtime::open_file(const Text& name, FileMode mode, FileAccess access, std::int32_t number) {
   return error_number_ = files_.open(name, mode, access, number);
 }

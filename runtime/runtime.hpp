@@ -67,6 +67,12 @@ class Runtime {
     return after_read(number, files_.skip_lines_without(number, pattern));
   }
   bool key_waiting() { return keyboard_.key_waiting(); }
+  // How a line of a score, read as both converters read one, ended.
+  enum class LineEnd { line_feed, end_of_file, escape };
+  // Appends the rest of a line to line as reading it byte by byte would, with
+  // the end-of-file test and then a key poll before each byte: Esc stops it,
+  // any other key is dropped. While no key waits, a buffer is taken at a time.
+  LineEnd read_line_watching_keys(std::int32_t number, Text& line);
 
   void restore_table(std::string_view label) { data_.restore_table(label); }
   Text read_item() { return data_.read_item(); }
