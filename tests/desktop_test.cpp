@@ -310,7 +310,7 @@ TEST_F(DesktopWindow, SignalsEndItAsWithoutAWindow) {
       EXPECT_TRUE(wait_written(folder));
     }
     kill(notepack, c.signal_number);
-    EXPECT_EQ(wait_exit(notepack, 1s), 128 + c.signal_number);
+    EXPECT_EQ(wait_exit(notepack), 128 + c.signal_number);
     if (c.at_scan) {
       EXPECT_EQ(folder.read("tarvel.h"), "<missing>");
       close(score);
@@ -330,7 +330,7 @@ TEST_F(DesktopWindow, ALostDisplayEndsItAsAHangUp) {
   const pid_t notepack = start_notepack(folder_, display_->name());
   ASSERT_TRUE(wait_written(folder_));
   display_->stop_server();
-  EXPECT_EQ(wait_exit(notepack, 2s), 128 + SIGHUP);
+  EXPECT_EQ(wait_exit(notepack), 128 + SIGHUP);
 }
 
 // Without a real display driver, or without a window library that can be
