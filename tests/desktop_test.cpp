@@ -61,6 +61,9 @@ class VirtualDisplay {
       }
       if (x_ != nullptr) {
         name_ = display;
+        // A window of an earlier run may close between being listed and being
+        // asked its name; that error only means it is not the one looked for.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
       }
     }
   }
