@@ -51,7 +51,7 @@ std::int32_t NumberedFiles::open(const std::string& name, FileMode mode, FileAcc
   file->stream = std::move(opened.stream);
   file->mode = mode;
   file->size_at_open = opened.size;
-  file->buffer.resize(kBufferSize);
+  file->buffer.resize(kReadAhead);
   files_[static_cast<std::size_t>(number)] = std::move(file);
   return 0;
 }
@@ -124,7 +124,7 @@ bool NumberedFiles::refill(Open& file) {
   if (file.exhausted) {
     return false;
   }
-  const long got = file.stream->read(file.buffer.data(), kBufferSize);
+  const long got = file.stream->read(file.buffer.data(), kReadAhead);
   if (got <= 0) {
     // A stream that ends early counts as ended, so that no reader spins; one
     // that fails ends too, and says so.

@@ -205,7 +205,7 @@ namespace {
 
 TEST(NumberedFiles, ReadUntilTakesABufferAtATimeAndStopsWhereTheEndIs) {
   std::string data = "ab\ncd";
-  data += std::string(rt::NumberedFiles::kBufferSize, 'x');
+  data += std::string(rt::NumberedFiles::kReadAhead, 'x');
   data += "\nlast";
   rt::MemoryPlatform platform;
   platform.add_file("f", data);
@@ -218,9 +218,9 @@ TEST(NumberedFiles, ReadUntilTakesABufferAtATimeAndStopsWhereTheEndIs) {
   EXPECT_EQ(line, "ab");
   line.clear();
   EXPECT_FALSE(files.read_until(1, '\n', line));  // the rest of the first buffer
-  EXPECT_EQ(line.size(), rt::NumberedFiles::kBufferSize - 3);
+  EXPECT_EQ(line.size(), rt::NumberedFiles::kReadAhead - 3);
   EXPECT_TRUE(files.read_until(1, '\n', line));
-  EXPECT_EQ(line, "cd" + std::string(rt::NumberedFiles::kBufferSize, 'x'));
+  EXPECT_EQ(line, "cd" + std::string(rt::NumberedFiles::kReadAhead, 'x'));
   line.clear();
   EXPECT_FALSE(files.read_until(1, '\n', line));
   EXPECT_EQ(line, "last");
@@ -236,7 +236,7 @@ namespace {
 
 TEST(NumberedFiles, TakeLineHandsOutOnlyLinesWholeInTheBufferAndBeforeTheRecordedEnd) {
   // The second line runs over the buffer's end; the file grows after the open.
-  const std::string data = "ab\n" + std::string(rt::NumberedFiles::kBufferSize, 'x') + "\nend\n";
+  const std::string data = "ab\n" + std::string(rt::NumberedFiles::kReadAhead, 'x') + "\nend\n";
   rt::MemoryPlatform platform;
   platform.add_file("f", data);
   rt::NumberedFiles files(platform);
@@ -248,7 +248,7 @@ TEST(NumberedFiles, TakeLineHandsOutOnlyLinesWholeInTheBufferAndBeforeTheRecorde
   std::string line;
   while (!files.read_until(1, '\n', line)) {
   }
-  EXPECT_EQ(line.size(), rt::NumberedFiles::kBufferSize);
+  EXPECT_EQ(line.size(), rt::NumberedFiles::kReadAhead);
   EXPECT_EQ(files.take_line(1), "end");
   EXPECT_EQ(files.take_line(1), std::nullopt);  // "grown" lies past the recorded end
   EXPECT_EQ(files.at_end(1), -1);
@@ -282,7 +282,7 @@ TEST(NumberedFiles, SkipLinesWithoutPassesWholeLinesUpToTheOneWithThePattern) {
 
 TEST(NumberedFiles, SkipLinesWithoutLooksNoFurtherThanOneBufferOrTheRecordedEnd) {
   std::string data;
-  while (data.size() < 3 * rt::NumberedFiles::kBufferSize) {
+  while (data.size() < 3 * rt::NumberedFiles::kReadAhead) {
     data += "<direction>\n";
   }
   rt::MemoryPlatform platform;
@@ -293,7 +293,7 @@ TEST(NumberedFiles, SkipLinesWithoutLooksNoFurtherThanOneBufferOrTheRecordedEnd)
   std::int64_t lines = 0;
   for (std::int64_t step = 1; step > 0;) {
     step = std::ranges::count(files.skip_lines_without(1, "<note>"), '\n');
-    EXPECT_LE(step, static_cast<std::int64_t>(rt::NumberedFiles::kBufferSize / 12 + 1));
+    EXPECT_LE(step, static_cast<std::int64_t>(rt::NumberedFiles::kReadAhead / 12 + 1));
     lines += step;
     if (step == 0 && files.at_end(1) == 0) {
       std::string line;

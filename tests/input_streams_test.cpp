@@ -33,11 +33,12 @@ const Program kPrograms[] = {
     {NOTEPACK_PROGRAM, "", {"tarvel.h"}},
 };
 
-// A score both programs convert, of about 13 kB: more than one read's worth.
+// A score both programs convert, of about 90 kB: more than one read's worth.
 std::string long_score() {
   Score score("4");
   for (int i = 0; i < 120; ++i) {
     score.note(i % 2 == 0 ? "C" : "D", "4", "2");
+    score.line("      <words>" + std::string(600, 'w') + "</words>");
   }
   return score.text();
 }
@@ -144,7 +145,7 @@ TEST(ScoreStreams, AReadErrorEndsWithError3AndLeavesTheOutputs) {
   }
   const std::string score = long_score();
   for (const auto& program : kPrograms) {
-    // The first read of the score fails, or the second one, after 8 kB.
+    // The first read of the score fails, or the second one, after a buffer's worth.
     for (const char* when : {"1", "2"}) {
       const std::string name = std::string(program.path) + " read " + when;
       TempFolder folder;
