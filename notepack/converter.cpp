@@ -12,8 +12,8 @@ constexpr std::int32_t kPiece = 64;
 // Views, so that setting and testing a field costs no look for a terminating zero.
 constexpr std::string_view kNote = "note";
 constexpr std::string_view kRest = "rest";
-constexpr std::string_view kNatural = "0";
-constexpr std::string_view kSharp = "1";
+constexpr char kNatural = '0';
+constexpr char kSharp = '1';
 const Text kScoreName = "score.xml";
 const Text kHeaderName = "tarvel.h";
 
@@ -24,22 +24,11 @@ void run(rt::Runtime& runtime) {
   converter.run();
 }
 
-Text field_value(std::string_view line) {
-  Text value;
-  take_field_value(line, value);
-  return value;
-}
-
-void take_field_value(std::string_view line, Text& field) {
-  // mid_text from the position find_text gives for ">", plus 1, count 1: the
-  // byte after the first ">", or the first byte of a line without one.
+Field field_value(std::string_view line) {
+  // mid_text from the position find_text gives for ">", plus 1, count 1.
   const auto bracket = line.find('>');
   const std::size_t at = bracket == std::string_view::npos ? 0 : bracket + 1;
-  if (at < line.size()) {
-    field.assign(1, line[at]);
-  } else {
-    field.clear();
-  }
+  return at < line.size() ? Field(line[at]) : Field();
 }
 
 Text length_character(const Text& duration) {
@@ -82,19 +71,21 @@ void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
   }
 }
 
-const Text& Converter::once_per_value(std::array<Text, 257>& known, const Text& field,
-                                      Text (*work_out)(const Text&)) {
-  // A field read from its line is one byte or none, so each of its 257 values
-  // is worked out once.
-  if (field.size() > 1) {
-    worked_out = work_out(field);
-    return worked_out;
-  }
-  Text& value = known[field.empty() ? 256 : static_cast<unsigned char>(field[0])];
+std::string_view Converter::once_per_value(std::array<Text, 257>& known, Field field,
+                                          Text (*work_out)(const Text&)) {
+  Text& value = known[field.index()];
   if (value.empty()) {
-    value = work_out(field);
+    value = work_out(Text(field.text()));
   }
   return value;
+}
+
+void Converter::print_progress(std::initializer_list<std::string_view> parts) {
+  progress.clear();
+  for (const std::string_view part : parts) {
+    progress.append(part);
+  }
+  runtime.print_text(kWindow, progress, true);
 }
 
 inline void Converter::read_line() {
@@ -148,54 +139,54 @@ void Converter::run() {
       continue;
     }
     read_line();
-    kind.clear();
+    kind = {};
     bool pitch = false;
     bool rest = false;
     read_pitch_and_rest_flags(pitch, rest);
     if (pitch) {
       kind = kNote;
       read_line();
-      take_field_value(current_line, step);
-      alter = kNatural;
+      step = field_value(current_line);
+      alter = Field(kNatural);
       read_line();
       if (line_holds("<alter>")) {
-        take_field_value(current_line, alter);
+        alter = field_value(current_line);
         read_line();
       }
-      take_field_value(current_line, octave);
+      octave = field_value(current_line);
       read_line();
       read_line();
-      take_field_value(current_line, duration);
+      duration = field_value(current_line);
     }
     if (rest) {
       kind = kRest;
       read_line();
-      take_field_value(current_line, duration);
+      duration = field_value(current_line);
     }
     if (kind == kNote) {
-      progress.assign(kind).append(step).append(octave).append(duration);
-      runtime.print_text(kWindow, progress, true);
-      length = once_per_value(lengths, duration, length_character);
-      octave = once_per_value(octaves, octave, octave_text);
-      if (alter == kSharp) {
+      print_progress({kind, step.text(), octave.text(), duration.text()});
+      const std::string_view length = once_per_value(lengths, duration, length_character);
+      const std::string_view octave_shown = once_per_value(octaves, octave, octave_text);
+      const bool sharp = alter.is(kSharp);
+      if (sharp) {
         runtime.print_text(kWindow, "ALT !", true);
-        rt::append_text(step, "+");
       }
-      if (rt::compare_text(last_octave, octave) != 0) {
-        rt::append_text(play_string, "o");
-        rt::append_text(play_string, octave);
-        last_octave = octave;
+      if (last_octave != octave_shown) {
+        play_string += 'o';
+        play_string.append(octave_shown);
+        last_octave = octave_shown;
       }
-      rt::append_text(play_string, step);
-      rt::append_text(play_string, length);
+      play_string.append(step.text());
+      if (sharp) {
+        play_string += '+';
+      }
+      play_string.append(length);
     }
     if (rest) {
       runtime.print_text(kWindow, "pause !", true);
-      progress.assign(kind).append(duration);
-      runtime.print_text(kWindow, progress, true);
-      length = once_per_value(lengths, duration, length_character);
-      rt::append_text(play_string, "p");
-      rt::append_text(play_string, length);
+      print_progress({kind, duration.text()});
+      play_string += 'p';
+      play_string.append(once_per_value(lengths, duration, length_character));
     }
     // Skip: the first line that does not close a note element ends it.
     do {

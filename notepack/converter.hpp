@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <initializer_list>
 #include <string_view>
 
 #include "runtime/runtime.hpp"
@@ -17,10 +18,25 @@ void run(rt::Runtime& runtime);
 Text length_character(const Text& duration);
 // The octave field lowered by 2, as a plain number.
 Text octave_text(const Text& octave);
-// The one character after the line's first ">".
-Text field_value(std::string_view line);
-// The same, put into a field without a text of its own on the way.
-void take_field_value(std::string_view line, Text& field);
+// A field read from its line: one byte, or none. Held by value, so that
+// reading one costs no text of its own.
+class Field {
+ public:
+  Field() = default;
+  explicit Field(char byte) : byte_(byte), present_(true) {}
+  std::string_view text() const { return {&byte_, present_ ? 1U : 0U}; }
+  bool is(char byte) const { return present_ && byte_ == byte; }
+  // 0 to 255 by its byte, 256 when empty: a place in a table of 257.
+  std::size_t index() const { return present_ ? static_cast<unsigned char>(byte_) : 256; }
+
+ private:
+  char byte_ = 0;
+  bool present_ = false;
+};
+
+// The one character after the line's first ">": the byte after the first
+// ">", or the first byte of a line without one.
+Field field_value(std::string_view line);
 
 class Converter {
  public:
@@ -36,26 +52,28 @@ class Converter {
   bool line_holds(std::string_view pattern) const;
   bool opens_note() const;
   void read_pitch_and_rest_flags(bool& pitch, bool& rest) const;
-  // What work_out gives for a field, remembered in known for each value.
-  const Text& once_per_value(std::array<Text, 257>& known, const Text& field, Text (*work_out)(const Text&));
+  // What work_out gives for a field, worked out once for each of its 257 values.
+  static std::string_view once_per_value(std::array<Text, 257>& known, Field field,
+                                         Text (*work_out)(const Text&));
+  void print_progress(std::initializer_list<std::string_view> parts);
 
   rt::Runtime& runtime;
   // The line last read: a view into the score's buffer, or into spanning_line
   // for a line that had to be gathered piece by piece.
   std::string_view current_line;
   Text spanning_line;
-  Text kind;
-  Text step;
-  Text alter;
-  Text octave;
-  Text duration;
-  Text length;
-  Text last_octave;
+  std::string_view kind;
+  Field step;
+  Field alter;
+  Field octave;
+  Field duration;
+  // The octave last written to the play string: a view into octaves, whose
+  // entries never change once worked out.
+  std::string_view last_octave;
   Text play_string;
   Text progress;                  // the progress line being printed
-  std::array<Text, 257> lengths;  // by the field's byte; 256: an empty field
+  std::array<Text, 257> lengths;  // by Field::index
   std::array<Text, 257> octaves;
-  Text worked_out;
 };
 
 }  // namespace notepack

@@ -1,7 +1,6 @@
 #include "runtime/byte_search.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -10,8 +9,14 @@
 namespace rt {
 namespace {
 
+// Patterns are a few bytes long: comparing them here costs less than a call.
 bool matches_at(const char* at, std::string_view pattern) {
-  return std::memcmp(at, pattern.data(), pattern.size()) == 0;
+  for (std::size_t i = 2; i < pattern.size(); ++i) {
+    if (at[i] != pattern[i]) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Place by place, the first two bytes before the rest.
@@ -43,25 +48,43 @@ std::size_t find_bytes(std::string_view text, std::string_view pattern, std::siz
   }
   const __m128i first = _mm_set1_epi8(pattern[0]);
   const __m128i second = _mm_set1_epi8(pattern[1]);
-  for (std::size_t at = from;;) {
-    // Sixteen places a block, each a bit of the mask when its first two bytes
-    // match. The last block ends at the last place and may overlap the one
-    // before, whose places held no match.
-    const std::size_t block = std::min(at, last + 1 - kBlock);
+  // Sixteen places a block, each a bit of the mask when its first two bytes match.
+  const auto candidates = [&](std::size_t block) {
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + block));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + block + 1));
-    for (auto places = static_cast<unsigned>(
-             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second))));
-         places != 0; places &= places - 1) {
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second))));
+  };
+  const auto match_in = [&](std::size_t block, unsigned places) {
+    for (; places != 0; places &= places - 1) {
       const std::size_t start = block + static_cast<std::size_t>(__builtin_ctz(places));
       if (matches_at(data + start, pattern)) {
         return start;
       }
     }
-    if (block + kBlock > last) {
-      return std::string_view::npos;
+    return std::string_view::npos;
+  };
+  std::size_t block = from;
+  // Two blocks a turn while both lie before the last place.
+  for (; block + 2 * kBlock <= last + 1; block += 2 * kBlock) {
+    const unsigned low = candidates(block);
+    const unsigned high = candidates(block + kBlock);
+    if ((low | high) != 0) {
+      const std::size_t found = match_in(block, low | (high << kBlock));
+      if (found != std::string_view::npos) {
+        return found;
+      }
     }
-    at = block + kBlock;
+  }
+  // The rest, the last block ending at the last place and perhaps overlapping
+  // the one before, whose places held no match.
+  for (;;) {
+    block = std::min(block, last + 1 - kBlock);
+    const std::size_t found = match_in(block, candidates(block));
+    if (found != std::string_view::npos || block + kBlock > last) {
+      return found;
+    }
+    block += kBlock;
   }
 #else
   return find_one_by_one(data, from, last, pattern);

@@ -55,9 +55,9 @@ TEST(Notepack, LengthCharactersAndOctaveTexts) {
     EXPECT_EQ(notepack::octave_text(std::to_string(digit)), octaves[digit]);
   }
   EXPECT_EQ(notepack::octave_text("x"), "-2");
-  EXPECT_EQ(notepack::field_value("no bracket"), "n");
-  EXPECT_EQ(notepack::field_value("ends>"), "");
-  EXPECT_EQ(notepack::field_value(""), "");
+  EXPECT_EQ(notepack::field_value("no bracket").text(), "n");
+  EXPECT_EQ(notepack::field_value("ends>").text(), "");
+  EXPECT_EQ(notepack::field_value("").text(), "");
 }
 
 struct PlayCase {
