@@ -26,7 +26,7 @@ void run(rt::Runtime& runtime) {
 
 Field field_value(std::string_view line) {
   // mid_text from the position find_text gives for ">", plus 1, count 1.
-  const auto bracket = line.find('>');
+  const auto bracket = rt::find_byte(line, '>');
   const std::size_t at = bracket == std::string_view::npos ? 0 : bracket + 1;
   return at < line.size() ? Field(line[at]) : Field();
 }
@@ -64,7 +64,8 @@ void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
   // look at each of its "<".
   pitch = false;
   rest = false;
-  for (auto at = current_line.find('<'); at != std::string_view::npos; at = current_line.find('<', at + 1)) {
+  for (auto at = rt::find_byte(current_line, '<'); at != std::string_view::npos;
+       at = rt::find_byte(current_line, '<', at + 1)) {
     const std::string_view tag = current_line.substr(at);
     pitch = pitch || tag.starts_with("<pitch>");
     rest = rest || tag.starts_with("<rest/>");
@@ -92,8 +93,7 @@ inline void Converter::read_line() {
   // No poll could take a key before one arrives: a line that is whole in the
   // buffer is taken as it stands.
   if (!runtime.key_waiting()) {
-    if (const auto line = runtime.take_file_line(kScoreFile)) {
-      current_line = *line;
+    if (runtime.take_file_line(kScoreFile, current_line)) {
       return;
     }
   }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/byte_search.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/text.hpp"
 
@@ -55,20 +56,22 @@ class NumberedFiles {
   // end that at_end would report. True when the delimiter was met.
   bool read_until(std::int32_t number, char delimiter, Text& out);
   // The next line, without its line feed, when all of it is in the buffer:
-  // consumed and handed out as a view into the buffer, which lasts until the
-  // next operation on the file. Nothing, and nothing consumed, when the buffer
-  // ends before the line does (or at the end at_end would report).
-  std::optional<std::string_view> take_line(std::int32_t number) {
+  // consumed and put into line as a view into the buffer, which lasts until the
+  // next operation on the file; true. False, and nothing consumed, when the
+  // buffer ends before the line does (or at the end at_end would report).
+  // The view comes back through line, not in a returned value: read back
+  // whole, the two halves of a value just stored stall the line loop.
+  bool take_line(std::int32_t number, std::string_view& line) {
     Open* file = slot(number);
     const std::string_view bytes = file != nullptr ? readable(*file) : std::string_view();
-    const void* line_feed = bytes.empty() ? nullptr : std::memchr(bytes.data(), '\n', bytes.size());
-    if (line_feed == nullptr) {
-      return std::nullopt;
+    const std::size_t length = find_byte(bytes, '\n');
+    if (length == std::string_view::npos) {
+      return false;
     }
-    const auto length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - bytes.data());
     file->begin += length + 1;
     file->position += static_cast<std::int64_t>(length + 1);
-    return bytes.substr(0, length);
+    line = bytes.substr(0, length);
+    return true;
   }
   // Consumes the whole lines (each ending in a line feed) at the read position
   // that do not contain pattern, looking no further than one buffer and never

@@ -55,10 +55,10 @@ class Runtime {
     return after_read(number, files_.read_until(number, delimiter, out));
   }
   // The bulk form of reading a line byte by byte, for a line that is whole in
-  // the buffer: a view that lasts until the next operation on the file.
-  std::optional<std::string_view> take_file_line(std::int32_t number) {
-    auto line = files_.take_line(number);
-    return line ? line : after_read(number, line);  // a line came: no read failed
+  // the buffer: true, with line a view that lasts until the next operation on
+  // the file.
+  bool take_file_line(std::int32_t number, std::string_view& line) {
+    return files_.take_line(number, line) || after_read(number, false);  // a line came: no read failed
   }
   // The bulk form of reading lines one by one and dropping those without
   // pattern: gives the whole lines it passed over (a view that lasts until the
