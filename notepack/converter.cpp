@@ -40,36 +40,57 @@ Text octave_text(const Text& octave) {
   return rt::trim_left(rt::format_number(rt::parse_number(octave) - 2.0));
 }
 
-bool Converter::line_holds(std::string_view pattern) const {
-  return rt::find_text(1, current_line, pattern) != 0;
+namespace {
+
+// Compared in place: the prefixes are a few bytes, and most differ at their second.
+inline bool begins_with(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (text[i] != prefix[i]) {
+      return false;
+    }
+  }
+  return true;
 }
 
-bool Converter::opens_note() const {
-  // The start tag bare or with attributes, as exports write it for every laid-out
-  // note; <notehead>, <notations> and </note> open no note element. One look
-  // at each "<note" of the line tells.
-  constexpr std::string_view kStart = "<note";
-  for (auto at = rt::find_bytes(current_line, kStart); at != std::string_view::npos;
-       at = rt::find_bytes(current_line, kStart, at + 1)) {
-    if (at + kStart.size() < current_line.size() &&
-        (current_line[at + kStart.size()] == '>' || current_line[at + kStart.size()] == ' ')) {
+}  // namespace
+
+template <typename Look>
+inline bool Converter::any_tag(Look look) const {
+  // Every tag begins with "<", and a score line holds one or two: one look at
+  // each "<" of the line tells what the line holds.
+  for (auto at = rt::find_byte(current_line, '<'); at != std::string_view::npos;
+       at = rt::find_byte(current_line, '<', at + 1)) {
+    if (look(current_line.substr(at))) {
       return true;
     }
   }
   return false;
 }
 
-void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
-  // Whether the line holds "<pitch>" and whether it holds "<rest/>", from one
-  // look at each of its "<".
+inline bool Converter::line_holds(std::string_view tag) const {
+  return any_tag([tag](std::string_view from) { return begins_with(from, tag); });
+}
+
+inline bool Converter::opens_note() const {
+  // The start tag bare or with attributes, as exports write it for every laid-out
+  // note; <notehead>, <notations> and </note> open no note element.
+  return any_tag([](std::string_view from) {
+    return begins_with(from, "<note>") || begins_with(from, "<note ");
+  });
+}
+
+inline void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
+  // Whether the line holds "<pitch>" and whether it holds "<rest/>".
   pitch = false;
   rest = false;
-  for (auto at = rt::find_byte(current_line, '<'); at != std::string_view::npos;
-       at = rt::find_byte(current_line, '<', at + 1)) {
-    const std::string_view tag = current_line.substr(at);
-    pitch = pitch || tag.starts_with("<pitch>");
-    rest = rest || tag.starts_with("<rest/>");
-  }
+  any_tag([&](std::string_view from) {
+    pitch = pitch || begins_with(from, "<pitch>");
+    rest = rest || begins_with(from, "<rest/>");
+    return false;
+  });
 }
 
 std::string_view Converter::once_per_value(std::array<Text, 257>& known, Field field,
@@ -79,14 +100,6 @@ std::string_view Converter::once_per_value(std::array<Text, 257>& known, Field f
     value = work_out(Text(field.text()));
   }
   return value;
-}
-
-void Converter::print_progress(std::initializer_list<std::string_view> parts) {
-  progress.clear();
-  for (const std::string_view part : parts) {
-    progress.append(part);
-  }
-  runtime.print_text(kWindow, progress, true);
 }
 
 inline void Converter::read_line() {
@@ -164,29 +177,32 @@ void Converter::run() {
       duration = field_value(current_line);
     }
     if (kind == kNote) {
-      print_progress({kind, step.text(), octave.text(), duration.text()});
+      ShortText line;
+      line.add(kind).add(step.text()).add(octave.text()).add(duration.text());
+      runtime.print_text(kWindow, line.text(), true);
       const std::string_view length = once_per_value(lengths, duration, length_character);
       const std::string_view octave_shown = once_per_value(octaves, octave, octave_text);
       const bool sharp = alter.is(kSharp);
       if (sharp) {
         runtime.print_text(kWindow, "ALT !", true);
       }
-      if (last_octave != octave_shown) {
-        play_string += 'o';
-        play_string.append(octave_shown);
+      const bool new_octave = last_octave != octave_shown;
+      if (new_octave) {
         last_octave = octave_shown;
       }
-      play_string.append(step.text());
-      if (sharp) {
-        play_string += '+';
+      ShortText piece;
+      if (new_octave) {
+        piece.add("o").add(octave_shown);
       }
-      play_string.append(length);
+      piece.add(step.text()).add(sharp ? "+" : "").add(length);
+      play_string.append(piece.text());
     }
     if (rest) {
       runtime.print_text(kWindow, "pause !", true);
-      print_progress({kind, duration.text()});
-      play_string += 'p';
-      play_string.append(once_per_value(lengths, duration, length_character));
+      ShortText line;
+      runtime.print_text(kWindow, line.add(kind).add(duration.text()).text(), true);
+      ShortText piece;
+      play_string.append(piece.add("p").add(once_per_value(lengths, duration, length_character)).text());
     }
     // Skip: the first line that does not close a note element ends it.
     do {

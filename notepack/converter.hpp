@@ -38,6 +38,26 @@ class Field {
 // ">", or the first byte of a line without one.
 Field field_value(std::string_view line);
 
+// A few bytes put together on the stack: a progress line, a note's part of
+// the play string. Their parts are a kind, fields of a byte and worked-out
+// values of one or two, so sixteen bytes always hold them; a part beyond that
+// would be cut, never written past the end.
+class ShortText {
+ public:
+  ShortText& add(std::string_view part) {
+    // Byte by byte: a part is a byte or two, less than a call costs.
+    for (std::size_t i = 0; i < part.size() && size_ < bytes_.size(); ++i) {
+      bytes_[size_++] = part[i];
+    }
+    return *this;
+  }
+  std::string_view text() const { return {bytes_.data(), size_}; }
+
+ private:
+  std::array<char, 16> bytes_;
+  std::size_t size_ = 0;
+};
+
 class Converter {
  public:
   explicit Converter(rt::Runtime& services) : runtime(services) {}
@@ -49,13 +69,16 @@ class Converter {
   // waiting: byte by byte, with a poll before each byte, or to its end.
   void gather_line();
   void write_header();
-  bool line_holds(std::string_view pattern) const;
+  // Whether look is true for the line from one of its "<" on.
+  template <typename Look>
+  bool any_tag(Look look) const;
+  // Whether the line holds tag, which begins with "<".
+  bool line_holds(std::string_view tag) const;
   bool opens_note() const;
   void read_pitch_and_rest_flags(bool& pitch, bool& rest) const;
   // What work_out gives for a field, worked out once for each of its 257 values.
   static std::string_view once_per_value(std::array<Text, 257>& known, Field field,
                                          Text (*work_out)(const Text&));
-  void print_progress(std::initializer_list<std::string_view> parts);
 
   rt::Runtime& runtime;
   // The line last read: a view into the score's buffer, or into spanning_line
@@ -71,7 +94,6 @@ class Converter {
   // entries never change once worked out.
   std::string_view last_octave;
   Text play_string;
-  Text progress;                  // the progress line being printed
   std::array<Text, 257> lengths;  // by Field::index
   std::array<Text, 257> octaves;
 };

@@ -1,6 +1,7 @@
 #include "runtime/console.hpp"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "runtime/caret_notation.hpp"
@@ -52,8 +53,17 @@ void move_right(std::string& out, std::size_t columns) {
 }  // namespace
 
 void Console::print_line(std::string_view bytes) {
-  // Joined in a buffer kept from line to line: one piece for the view or the
-  // stream, and no allocation per line.
+  // Joined with its line end, one piece for the view or the stream: on the
+  // stack for a progress line, else in a buffer kept from line to line.
+  constexpr std::size_t kShort = 62;
+  if (bytes.size() <= kShort) {
+    std::array<char, kShort + 2> joined;
+    std::copy(bytes.begin(), bytes.end(), joined.begin());
+    joined[bytes.size()] = '\r';
+    joined[bytes.size() + 1] = '\n';
+    print(std::string_view(joined.data(), bytes.size() + 2));
+    return;
+  }
   line_.assign(bytes);
   line_.append("\r\n");
   print(line_);

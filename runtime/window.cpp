@@ -56,14 +56,12 @@ std::unique_ptr<GridView> make_grid_view(Platform& platform, const std::string& 
 }
 
 void Window::print(std::string_view bytes) {
-  if (!view_) {
-    grid_.print(bytes);
-    return;
-  }
-  if (view_->draws_grid()) {
+  if (keeps_grid_) {
     grid_.print(bytes);
   }
-  view_->printed(bytes, grid_);
+  if (view_) {
+    view_->printed(bytes, grid_);
+  }
 }
 
 void Window::flush() {
@@ -76,6 +74,7 @@ void Window::close() {
   if (view_) {
     view_->close();
     view_.reset();
+    keeps_grid_ = true;
   }
 }
 

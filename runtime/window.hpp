@@ -48,7 +48,7 @@ std::unique_ptr<GridView> make_grid_view(Platform& platform, const std::string& 
 class Window {
  public:
   Window(std::string title, std::unique_ptr<GridView> view)
-      : title_(std::move(title)), view_(std::move(view)) {}
+      : title_(std::move(title)), view_(std::move(view)), keeps_grid_(!view_ || view_->draws_grid()) {}
 
   void print(std::string_view bytes);
   void flush();
@@ -61,6 +61,7 @@ class Window {
   std::string title_;
   TextGrid grid_;
   std::unique_ptr<GridView> view_;
+  bool keeps_grid_;  // asked of the view once, not on every print
 };
 
 }  // namespace rt
