@@ -24,13 +24,6 @@ void run(rt::Runtime& runtime) {
   converter.run();
 }
 
-Field field_value(std::string_view line) {
-  // mid_text from the position find_text gives for ">", plus 1, count 1.
-  const auto bracket = rt::find_byte(line, '>');
-  const std::size_t at = bracket == std::string_view::npos ? 0 : bracket + 1;
-  return at < line.size() ? Field(line[at]) : Field();
-}
-
 Text length_character(const Text& duration) {
   // Reals throughout: a duration of 0 divides to infinity, which becomes byte 0.
   return rt::char_text(rt::to_integer(8.0 / rt::parse_number(duration) + 48.0));
@@ -55,6 +48,10 @@ inline bool begins_with(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+inline bool same_text(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && begins_with(a, b);
+}
+
 }  // namespace
 
 template <typename Look>
@@ -77,9 +74,8 @@ inline bool Converter::line_holds(std::string_view tag) const {
 inline bool Converter::opens_note() const {
   // The start tag bare or with attributes, as exports write it for every laid-out
   // note; <notehead>, <notations> and </note> open no note element.
-  return any_tag([](std::string_view from) {
-    return begins_with(from, "<note>") || begins_with(from, "<note ");
-  });
+  return any_tag(
+      [](std::string_view from) { return begins_with(from, "<note>") || begins_with(from, "<note "); });
 }
 
 inline void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
@@ -93,8 +89,8 @@ inline void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const 
   });
 }
 
-std::string_view Converter::once_per_value(std::array<Text, 257>& known, Field field,
-                                          Text (*work_out)(const Text&)) {
+inline std::string_view Converter::once_per_value(std::array<Text, 257>& known, Field field,
+                                                  Text (*work_out)(const Text&)) {
   Text& value = known[field.index()];
   if (value.empty()) {
     value = work_out(Text(field.text()));
@@ -152,12 +148,10 @@ void Converter::run() {
       continue;
     }
     read_line();
-    kind = {};
     bool pitch = false;
     bool rest = false;
     read_pitch_and_rest_flags(pitch, rest);
     if (pitch) {
-      kind = kNote;
       read_line();
       step = field_value(current_line);
       alter = Field(kNatural);
@@ -172,13 +166,14 @@ void Converter::run() {
       duration = field_value(current_line);
     }
     if (rest) {
-      kind = kRest;
       read_line();
       duration = field_value(current_line);
     }
-    if (kind == kNote) {
+    // The kind of the element is "note" when it has a pitch, unless it is also
+    // a rest, which is read last and so decides.
+    if (pitch && !rest) {
       ShortText line;
-      line.add(kind).add(step.text()).add(octave.text()).add(duration.text());
+      line.add(kNote).add(step.text()).add(octave.text()).add(duration.text());
       runtime.print_text(kWindow, line.text(), true);
       const std::string_view length = once_per_value(lengths, duration, length_character);
       const std::string_view octave_shown = once_per_value(octaves, octave, octave_text);
@@ -186,7 +181,7 @@ void Converter::run() {
       if (sharp) {
         runtime.print_text(kWindow, "ALT !", true);
       }
-      const bool new_octave = last_octave != octave_shown;
+      const bool new_octave = !same_text(last_octave, octave_shown);
       if (new_octave) {
         last_octave = octave_shown;
       }
@@ -200,7 +195,7 @@ void Converter::run() {
     if (rest) {
       runtime.print_text(kWindow, "pause !", true);
       ShortText line;
-      runtime.print_text(kWindow, line.add(kind).add(duration.text()).text(), true);
+      runtime.print_text(kWindow, line.add(kRest).add(duration.text()).text(), true);
       ShortText piece;
       play_string.append(piece.add("p").add(once_per_value(lengths, duration, length_character)).text());
     }

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "runtime/byte_search.hpp"
 #include "runtime/runtime.hpp"
 
 namespace notepack {
@@ -35,8 +36,13 @@ class Field {
 };
 
 // The one character after the line's first ">": the byte after the first
-// ">", or the first byte of a line without one.
-Field field_value(std::string_view line);
+// ">", or the first byte of a line without one (mid_text from the position
+// find_text gives for ">", plus 1, count 1). Inline: read on most note lines.
+inline Field field_value(std::string_view line) {
+  const auto bracket = rt::find_byte(line, '>');
+  const std::size_t at = bracket == std::string_view::npos ? 0 : bracket + 1;
+  return at < line.size() ? Field(line[at]) : Field();
+}
 
 // A few bytes put together on the stack: a progress line, a note's part of
 // the play string. Their parts are a kind, fields of a byte and worked-out
@@ -85,7 +91,6 @@ class Converter {
   // for a line that had to be gathered piece by piece.
   std::string_view current_line;
   Text spanning_line;
-  std::string_view kind;
   Field step;
   Field alter;
   Field octave;

@@ -142,7 +142,7 @@ bool NumberedFiles::refill(Open& file) {
   return true;
 }
 
-std::int32_t NumberedFiles::at_end(std::int32_t number) {
+std::int32_t NumberedFiles::at_end_otherwise(std::int32_t number) {
   Open* file = slot(number);
   if (file == nullptr) {
     return kTrue;

@@ -49,7 +49,11 @@ class NumberedFiles {
   bool close_all();
   std::int32_t write(std::int32_t number, std::string_view bytes);
 
-  std::int32_t at_end(std::int32_t number);
+  std::int32_t at_end(std::int32_t number) {
+    // Inline for a file with bytes in its buffer: the line loops ask once a line.
+    const Open* file = slot(number);
+    return file != nullptr && file->begin < file->limit ? kFalse : at_end_otherwise(number);
+  }
   Text read_bytes(std::int32_t count, std::int32_t number);
   // Appends the bytes before the next delimiter to out and consumes the
   // delimiter, taking at most what one buffer holds and never reading past the
@@ -119,6 +123,7 @@ class NumberedFiles {
                : readable_after_refill(file);
   }
   std::string_view readable_after_refill(Open& file);
+  std::int32_t at_end_otherwise(std::int32_t number);
   bool refill(Open& file);
   void flush(Open& file);
   bool finish(Open& file);
