@@ -9,6 +9,7 @@ constexpr int kWindow = 0;
 constexpr int kScoreFile = 1;
 constexpr int kHeaderFile = 2;
 constexpr std::int32_t kPiece = 64;
+constexpr std::size_t kPlayStringRoom = std::size_t{16} * 1024 * 1024;
 // Views, so that setting and testing a field costs no look for a terminating zero.
 constexpr std::string_view kNote = "note";
 constexpr std::string_view kRest = "rest";
@@ -125,6 +126,10 @@ void Converter::gather_line() {
 }
 
 void Converter::run() {
+  // Room for the play string of a very large score, taken at once: only the
+  // part written is ever in memory, and the string never moves, which would
+  // hold it twice over for a moment.
+  play_string.reserve(kPlayStringRoom);
   runtime.open_window();
 
   // A missing or unreadable score is reported, and nothing is created.
