@@ -104,6 +104,19 @@ TEST(ConsoleOutput, PrintsWithCrLfAndASignPosition) {
   EXPECT_EQ(platform.output, " 17-3 0\r\nok\r\n\r\n");
 }
 
+TEST(ConsoleOutput, ALineEndFollowsLinesOfEveryLength) {
+  // Short lines are joined with their line end in another place than long ones.
+  for (std::size_t length = 0; length <= 200; ++length) {
+    rt::MemoryPlatform platform;
+    const std::string line(length, 'x');
+    rt::run_program(platform, rt::DataTables(), [&line](rt::Runtime& runtime) {
+      runtime.print_text(0, line, true);
+      runtime.print_text(0, "", true);
+    });
+    EXPECT_EQ(platform.output, line + "\r\n\r\n") << length;
+  }
+}
+
 struct InputCase {
   const char* name;
   bool terminal;

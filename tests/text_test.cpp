@@ -91,11 +91,12 @@ TEST(Text, JoinAndAppend) {
   EXPECT_EQ(rt::join_text("a", std::string("\0", 1)), std::string("a\0", 2));
 }
 
-// The block search against the plain one: every place of a pattern in texts
-// around the sixteen-byte blocks, with decoys of its first two bytes.
+// The block searches against the plain one: every place of a pattern in texts
+// around the sixteen-byte blocks and the two-block turns, with decoys of its
+// first two bytes; and the byte search for its first byte.
 TEST(Text, FindBytesAgreesWithThePlainSearchAtEveryPlace) {
   for (const std::string pattern : {"<n", "<note", "</note>", "<rest/>"}) {
-    for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t length = 0; length <= 72; ++length) {
       for (std::size_t place = 0; place <= length; ++place) {
         std::string text(length, ' ');
         for (std::size_t decoy = 1; decoy + 1 < length; decoy += 5) {
@@ -108,6 +109,8 @@ TEST(Text, FindBytesAgreesWithThePlainSearchAtEveryPlace) {
         for (std::size_t from = 0; from <= length + 1; from += 3) {
           ASSERT_EQ(rt::find_bytes(text, pattern, from), std::string_view(text).find(pattern, from))
               << pattern << " in \"" << text << "\" from " << from;
+          ASSERT_EQ(rt::find_byte(text, pattern[1], from), std::string_view(text).find(pattern[1], from))
+              << pattern[1] << " in \"" << text << "\" from " << from;
         }
       }
     }
