@@ -1,7 +1,8 @@
-// The substring search under find_text and the bulk line skip. Score lines are
-// short and every pattern the converters look for begins with "<", which most
-// lines hold twice or more: a search that stops at each "<" costs more than the
-// line takes to pass, so this one looks at sixteen places at once.
+// The substring search under find_text and the bulk line skip, and the byte
+// search under the line readers. Every pattern the converters look for
+// begins with "<", which most lines hold twice or more: over a run of lines a
+// search that stops at each "<" costs more than the lines take to pass, so
+// find_bytes looks at sixteen places at once for the pattern's first two bytes.
 #pragma once
 
 #include <cstddef>
