@@ -10,7 +10,7 @@ constexpr int kScoreFile = 1;
 constexpr int kHeaderFile = 2;
 constexpr std::int32_t kPiece = 64;
 constexpr std::size_t kPlayStringRoom = std::size_t{16} * 1024 * 1024;
-// Views, so that setting and testing a field costs no look for a terminating zero.
+// The kinds of element, as the progress lines name them.
 constexpr std::string_view kNote = "note";
 constexpr std::string_view kRest = "rest";
 constexpr char kNatural = '0';

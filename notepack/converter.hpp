@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <initializer_list>
 #include <string_view>
 
 #include "runtime/byte_search.hpp"

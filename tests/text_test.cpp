@@ -93,7 +93,7 @@ TEST(Text, JoinAndAppend) {
 
 // The block searches against the plain one: every place of a pattern in texts
 // around the sixteen-byte blocks and the two-block turns, with decoys of its
-// first two bytes; and the byte search for its first byte.
+// first two bytes; and the byte search for its second byte.
 TEST(Text, FindBytesAgreesWithThePlainSearchAtEveryPlace) {
   for (const std::string pattern : {"<n", "<note", "</note>", "<rest/>"}) {
     for (std::size_t length = 0; length <= 72; ++length) {
