@@ -1,5 +1,7 @@
 #include "notepack/converter.hpp"
 
+#include <algorithm>
+
 #include "runtime/byte_search.hpp"
 
 namespace notepack {
@@ -9,6 +11,8 @@ constexpr int kWindow = 0;
 constexpr int kScoreFile = 1;
 constexpr int kHeaderFile = 2;
 constexpr std::int32_t kPiece = 64;
+// A play string this long is given room for one this long in one step.
+constexpr std::size_t kLongPlayString = std::size_t{64} * 1024;
 constexpr std::size_t kPlayStringRoom = std::size_t{16} * 1024 * 1024;
 // The kinds of element, as the progress lines name them.
 constexpr std::string_view kNote = "note";
@@ -99,6 +103,16 @@ inline std::string_view Converter::once_per_value(std::array<Text, 257>& known, 
   return value;
 }
 
+inline void Converter::add_to_play_string(std::string_view piece) {
+  // A long play string gets room for a very long one at once: only the part
+  // written is ever in memory, and it no longer moves as it grows, which
+  // would hold it twice over for a moment. A short one moves as texts do.
+  if (play_string.size() + piece.size() > play_string.capacity() && play_string.size() >= kLongPlayString) {
+    play_string.reserve(std::max(kPlayStringRoom, 2 * play_string.capacity()));
+  }
+  play_string.append(piece);
+}
+
 inline void Converter::read_line() {
   // No poll could take a key before one arrives: a line that is whole in the
   // buffer is taken as it stands.
@@ -126,10 +140,6 @@ void Converter::gather_line() {
 }
 
 void Converter::run() {
-  // Room for the play string of a very large score, taken at once: only the
-  // part written is ever in memory, and the string never moves, which would
-  // hold it twice over for a moment.
-  play_string.reserve(kPlayStringRoom);
   runtime.open_window();
 
   // A missing or unreadable score is reported, and nothing is created.
@@ -195,14 +205,14 @@ void Converter::run() {
         piece.add("o").add(octave_shown);
       }
       piece.add(step.text()).add(sharp ? "+" : "").add(length);
-      play_string.append(piece.text());
+      add_to_play_string(piece.text());
     }
     if (rest) {
       runtime.print_text(kWindow, "pause !", true);
       ShortText line;
       runtime.print_text(kWindow, line.add(kRest).add(duration.text()).text(), true);
       ShortText piece;
-      play_string.append(piece.add("p").add(once_per_value(lengths, duration, length_character)).text());
+      add_to_play_string(piece.add("p").add(once_per_value(lengths, duration, length_character)).text());
     }
     // Skip: the first line that does not close a note element ends it.
     do {

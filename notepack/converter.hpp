@@ -74,6 +74,7 @@ class Converter {
   // waiting: byte by byte, with a poll before each byte, or to its end.
   void gather_line();
   void write_header();
+  void add_to_play_string(std::string_view piece);
   // Whether look is true for the line from one of its "<" on.
   template <typename Look>
   bool any_tag(Look look) const;
