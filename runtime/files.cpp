@@ -51,13 +51,16 @@ std::int32_t NumberedFiles::open(const std::string& name, FileMode mode, FileAcc
   file->stream = std::move(opened.stream);
   file->mode = mode;
   file->size_at_open = opened.size;
-  file->buffer.resize(kReadAhead);
+  // A file only written needs no room to read ahead. The bytes are not
+  // cleared: none is looked at before a read or a write puts it there.
+  file->capacity = mode == FileMode::output || mode == FileMode::append ? kBufferSize : kReadAhead;
+  file->buffer = std::make_unique_for_overwrite<char[]>(file->capacity);
   files_[static_cast<std::size_t>(number)] = std::move(file);
   return 0;
 }
 
 void NumberedFiles::flush(Open& file) {
-  if (file.pending > 0 && !file.failed && !file.stream->write(file.buffer.data(), file.pending)) {
+  if (file.pending > 0 && !file.failed && !file.stream->write(file.buffer.get(), file.pending)) {
     file.failed = true;
   }
   file.pending = 0;
@@ -107,7 +110,7 @@ std::int32_t NumberedFiles::write(std::int32_t number, std::string_view bytes) {
   while (!bytes.empty()) {
     const std::size_t room = kBufferSize - file->pending;
     const std::size_t take = std::min(room, bytes.size());
-    std::copy_n(bytes.data(), take, file->buffer.data() + file->pending);
+    std::copy_n(bytes.data(), take, file->buffer.get() + file->pending);
     file->pending += take;
     file->position += static_cast<std::int64_t>(take);
     bytes.remove_prefix(take);
@@ -124,7 +127,7 @@ bool NumberedFiles::refill(Open& file) {
   if (file.exhausted) {
     return false;
   }
-  const long got = file.stream->read(file.buffer.data(), kReadAhead);
+  const long got = file.stream->read(file.buffer.get(), file.capacity);
   if (got <= 0) {
     // A stream that ends early counts as ended, so that no reader spins; one
     // that fails ends too, and says so.
@@ -171,7 +174,7 @@ Text NumberedFiles::read_bytes(std::int32_t count, std::int32_t number) {
       break;
     }
     const std::size_t take = std::min(wanted, file->end - file->begin);
-    bytes.append(file->buffer.data() + file->begin, take);
+    bytes.append(file->buffer.get() + file->begin, take);
     file->begin += take;
     file->position += static_cast<std::int64_t>(take);
     wanted -= take;
@@ -184,7 +187,7 @@ std::string_view NumberedFiles::readable_after_refill(Open& file) {
       file.begin >= file.limit) {
     return {};
   }
-  return {file.buffer.data() + file.begin, file.limit - file.begin};
+  return {file.buffer.get() + file.begin, file.limit - file.begin};
 }
 
 bool NumberedFiles::read_until(std::int32_t number, char delimiter, Text& out) {

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "runtime/byte_search.hpp"
 #include "runtime/platform.hpp"
@@ -95,7 +94,8 @@ class NumberedFiles {
     FileMode mode = FileMode::binary;
     std::optional<std::int64_t> size_at_open;  // nothing for a stream read to its end
     std::int64_t position = 0;                 // logical position of the next byte read or written
-    std::vector<char> buffer;
+    std::unique_ptr<char[]> buffer;
+    std::size_t capacity = 0;
     std::size_t begin = 0;  // unread bytes are buffer[begin, end)
     std::size_t end = 0;
     std::size_t limit = 0;     // of those, the ones before the recorded end end here
@@ -118,7 +118,7 @@ class NumberedFiles {
   // Inline: the line readers look once per line.
   std::string_view readable(Open& file) {
     return file.begin < file.limit
-               ? std::string_view(file.buffer.data() + file.begin, file.limit - file.begin)
+               ? std::string_view(file.buffer.get() + file.begin, file.limit - file.begin)
                : readable_after_refill(file);
   }
   std::string_view readable_after_refill(Open& file);
