@@ -117,9 +117,8 @@ class NumberedFiles {
   // The unread bytes in the buffer (refilled when empty) up to the end at_end would report.
   // Inline: the line readers look once per line.
   std::string_view readable(Open& file) {
-    return file.begin < file.limit
-               ? std::string_view(file.buffer.get() + file.begin, file.limit - file.begin)
-               : readable_after_refill(file);
+    return file.begin < file.limit ? std::string_view(file.buffer.get() + file.begin, file.limit - file.begin)
+                                   : readable_after_refill(file);
   }
   std::string_view readable_after_refill(Open& file);
   std::int32_t at_end_otherwise(std::int32_t number);
