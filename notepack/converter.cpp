@@ -53,10 +53,6 @@ inline bool begins_with(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-inline bool same_text(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && begins_with(a, b);
-}
-
 }  // namespace
 
 template <typename Look>
@@ -196,7 +192,7 @@ void Converter::run() {
       if (sharp) {
         runtime.print_text(kWindow, "ALT !", true);
       }
-      const bool new_octave = !same_text(last_octave, octave_shown);
+      const bool new_octave = last_octave != octave_shown;
       if (new_octave) {
         last_octave = octave_shown;
       }
