@@ -1,5 +1,5 @@
 #include "arvonic/converter.hpp"
-#include "runtime/linux_platform.hpp"
+#include "runtime/platform/linux/linux_platform.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/byte_search.hpp"
+#include "runtime/text/byte_search.hpp"
 
 namespace notepack {
 namespace {

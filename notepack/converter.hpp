@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "runtime/byte_search.hpp"
+#include "runtime/text/byte_search.hpp"
 #include "runtime/runtime.hpp"
 
 namespace notepack {

@@ -1,7 +1,7 @@
 #include "notepack/converter.hpp"
-#include "runtime/linux_platform.hpp"
+#include "runtime/platform/linux/linux_platform.hpp"
 #if ARVONIC_DESKTOP_WINDOW
-#include "runtime/desktop/sdl_window.hpp"
+#include "runtime/console/desktop/sdl_window.hpp"
 constexpr rt::DesktopWindowOpener kDesktopWindow = rt::open_sdl_window;
 #else
 constexpr rt::DesktopWindowOpener kDesktopWindow = nullptr;

@@ -8,14 +8,14 @@
 #include <optional>
 #include <string_view>
 
-#include "runtime/console.hpp"
-#include "runtime/data_tables.hpp"
-#include "runtime/errors.hpp"
-#include "runtime/files.hpp"
-#include "runtime/keyboard.hpp"
-#include "runtime/numbers.hpp"
-#include "runtime/platform.hpp"
-#include "runtime/text.hpp"
+#include "runtime/console/console.hpp"
+#include "runtime/text/data_tables.hpp"
+#include "runtime/errors/errors.hpp"
+#include "runtime/files/files.hpp"
+#include "runtime/console/keyboard.hpp"
+#include "runtime/text/numbers.hpp"
+#include "runtime/platform/platform.hpp"
+#include "runtime/text/text.hpp"
 
 namespace rt {
 

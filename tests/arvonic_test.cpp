@@ -8,7 +8,7 @@
 
 #include "arvonic/converter.hpp"
 #include "fixtures.hpp"
-#include "runtime/memory_platform.hpp"
+#include "runtime/platform/memory/memory_platform.hpp"
 #include "score_builder.hpp"
 
 namespace {

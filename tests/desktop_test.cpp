@@ -26,8 +26,8 @@
 
 #include "fixtures.hpp"
 #include "process_runner.hpp"
-#include "runtime/desktop/grid_renderer.hpp"
-#include "runtime/text_grid.hpp"
+#include "runtime/console/desktop/grid_renderer.hpp"
+#include "runtime/platform/text_grid.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/files.hpp"
+#include "runtime/files/files.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "runtime/memory_platform.hpp"
+#include "runtime/platform/memory/memory_platform.hpp"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The desktop window's drawing, checked pixel by pixel off screen.
-#include "runtime/desktop/grid_renderer.hpp"
+#include "runtime/console/desktop/grid_renderer.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "runtime/desktop/glyph_table.hpp"
-#include "runtime/text_grid.hpp"
+#include "runtime/console/desktop/glyph_table.hpp"
+#include "runtime/platform/text_grid.hpp"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/key_decoder.hpp"
-#include "runtime/key_queue.hpp"
-#include "runtime/keyboard.hpp"
-#include "runtime/memory_platform.hpp"
+#include "runtime/console/key_decoder.hpp"
+#include "runtime/console/key_queue.hpp"
+#include "runtime/console/keyboard.hpp"
+#include "runtime/platform/memory/memory_platform.hpp"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "runtime/line_editor.hpp"
+#include "runtime/console/line_editor.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "runtime/platform.hpp"
+#include "runtime/platform/platform.hpp"
 
 namespace {
 

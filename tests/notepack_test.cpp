@@ -6,7 +6,7 @@
 
 #include "fixtures.hpp"
 #include "notepack/converter.hpp"
-#include "runtime/memory_platform.hpp"
+#include "runtime/platform/memory/memory_platform.hpp"
 
 namespace {
 

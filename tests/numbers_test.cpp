@@ -1,4 +1,4 @@
-#include "runtime/numbers.hpp"
+#include "runtime/text/numbers.hpp"
 
 #include <gtest/gtest.h>
 

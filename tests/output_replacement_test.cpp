@@ -23,7 +23,7 @@
 
 #include "fixtures.hpp"
 #include "process_runner.hpp"
-#include "runtime/linux_platform.hpp"
+#include "runtime/platform/linux/linux_platform.hpp"
 #include "runtime/runtime.hpp"
 #include "score_builder.hpp"
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/data_tables.hpp"
-#include "runtime/errors.hpp"
-#include "runtime/memory_platform.hpp"
+#include "runtime/text/data_tables.hpp"
+#include "runtime/errors/errors.hpp"
+#include "runtime/platform/memory/memory_platform.hpp"
 #include "runtime/runtime.hpp"
 
 namespace {

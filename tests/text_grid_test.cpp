@@ -1,13 +1,13 @@
 // The text window's grid and the two ways it is shown without a desktop.
-#include "runtime/text_grid.hpp"
+#include "runtime/platform/text_grid.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "runtime/memory_platform.hpp"
+#include "runtime/platform/memory/memory_platform.hpp"
 #include "runtime/runtime.hpp"
-#include "runtime/window.hpp"
+#include "runtime/console/window.hpp"
 
 namespace {
 

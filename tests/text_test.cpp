@@ -1,11 +1,11 @@
-#include "runtime/text.hpp"
+#include "runtime/text/text.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
-#include "runtime/byte_search.hpp"
+#include "runtime/text/byte_search.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "arvonic/converter.hpp"
 #include "converter_fuzz.hpp"
-#include "runtime/memory_platform.hpp"
+#include "runtime/platform/memory/memory_platform.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto input = fuzzing::split_input(data, size);

@@ -4,9 +4,9 @@
 #include <deque>
 
 #include "converter_fuzz.hpp"
-#include "runtime/key_decoder.hpp"
-#include "runtime/line_editor.hpp"
-#include "runtime/platform.hpp"
+#include "runtime/console/key_decoder.hpp"
+#include "runtime/console/line_editor.hpp"
+#include "runtime/platform/platform.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) {

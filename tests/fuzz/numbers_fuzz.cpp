@@ -6,7 +6,7 @@
 #include <string>
 
 #include "converter_fuzz.hpp"
-#include "runtime/numbers.hpp"
+#include "runtime/text/numbers.hpp"
 
 namespace {
 
