@@ -5,8 +5,8 @@
 #include <array>
 #include <string_view>
 
-#include "runtime/text/byte_search.hpp"
 #include "runtime/runtime.hpp"
+#include "runtime/text/byte_search.hpp"
 
 namespace notepack {
 

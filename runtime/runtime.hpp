@@ -9,12 +9,12 @@
 #include <string_view>
 
 #include "runtime/console/console.hpp"
-#include "runtime/text/data_tables.hpp"
+#include "runtime/console/keyboard.hpp"
 #include "runtime/errors/errors.hpp"
 #include "runtime/files/files.hpp"
-#include "runtime/console/keyboard.hpp"
-#include "runtime/text/numbers.hpp"
 #include "runtime/platform/platform.hpp"
+#include "runtime/text/data_tables.hpp"
+#include "runtime/text/numbers.hpp"
 #include "runtime/text/text.hpp"
 
 namespace rt {

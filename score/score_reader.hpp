@@ -19,10 +19,10 @@ namespace score {
 
 // One note or pause of the melody. Times and lengths are in quarter notes.
 struct Sound {
-  Fraction start;       // from the start of the melody as played
-  Fraction length;      // more than 0
+  Fraction start;        // from the start of the melody as played
+  Fraction length;       // more than 0
   std::uint8_t key = 0;  // 1 to 84 as PLAY numbers notes (37 is middle C), 0 for a pause
-  std::string measure;  // the number of the score's measure it starts in, as written there
+  std::string measure;   // the number of the score's measure it starts in, as written there
 };
 
 // A tempo mark: from `at` on, this many quarter notes a minute.
@@ -93,6 +93,7 @@ std::variant<Melody, ScoreError> read_melody(rt::PlatformFile& file, const std::
                                              const ReadOptions& options);
 
 // Every part of the score, for --list.
-std::variant<std::vector<PartSummary>, ScoreError> list_parts(rt::PlatformFile& file, const std::string& name);
+std::variant<std::vector<PartSummary>, ScoreError> list_parts(rt::PlatformFile& file,
+                                                              const std::string& name);
 
 }  // namespace score

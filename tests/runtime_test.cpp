@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/text/data_tables.hpp"
 #include "runtime/errors/errors.hpp"
 #include "runtime/platform/memory/memory_platform.hpp"
 #include "runtime/runtime.hpp"
+#include "runtime/text/data_tables.hpp"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "runtime/console/window.hpp"
 #include "runtime/platform/memory/memory_platform.hpp"
 #include "runtime/runtime.hpp"
-#include "runtime/console/window.hpp"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "runtime/console/keyboard.hpp"
 #include "runtime/console/line_editor.hpp"
+#include "runtime/console/window.hpp"
 #include "runtime/platform/platform.hpp"
 #include "runtime/text/text.hpp"
-#include "runtime/console/window.hpp"
 
 namespace rt {
 

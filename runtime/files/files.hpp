@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/text/byte_search.hpp"
 #include "runtime/platform/platform.hpp"
+#include "runtime/text/byte_search.hpp"
 #include "runtime/text/text.hpp"
 
 namespace rt {
