@@ -2,18 +2,26 @@
 
 #include <Arduino.h>
 
-void ArvonicPlayer::play(const unsigned char* notes) {
-  start(notes);
-  while (update()) {
-  }
+namespace {
+
+uint8_t read_flash_byte(const void* source, play::Index index) {
+  return pgm_read_byte(static_cast<const uint8_t*>(source) + index);
 }
 
-void ArvonicPlayer::start(const unsigned char* notes) {
+}  // namespace
+
+void ArvonicPlayer::begin(Memory memory, const void* notes) {
   stop();
-  engine_.begin(play::read_program_byte, notes, play::until_zero, tempo_);
+  engine_.begin(memory == in_flash ? read_flash_byte : play::read_ram_byte, notes, play::until_zero, tempo_);
   origin_us_ = micros();
+  step_us_ = origin_us_;
   due_us_ = origin_us_;
   state_ = taking;
+}
+
+void ArvonicPlayer::finish() {
+  while (update()) {
+  }
 }
 
 void ArvonicPlayer::stop() {
@@ -25,9 +33,10 @@ void ArvonicPlayer::stop() {
 
 bool ArvonicPlayer::update() {
   while (state_ != idle) {
-    if (static_cast<int32_t>(micros() - due_us_) < 0) {
+    if (micros() - step_us_ < due_us_ - step_us_) {
       return true;
     }
+    step_us_ = due_us_;
     if (state_ == waiting) {
       if (hz_ == 0) {
         state_ = idle;  // the melody's end
@@ -36,18 +45,24 @@ bool ArvonicPlayer::update() {
         due_us_ = end_us_;
         state_ = sounding;
       }
+      continue;
+    }
+    if (state_ == sounding) {
+      noTone(pin_);
+    }
+    // The next note, pause or end; errors are skipped. A note waits for its
+    // start, a pause for its end.
+    play::Event event;
+    while (engine_.next(event) && event.kind == play::Event::error) {
+    }
+    due_us_ = origin_us_ + static_cast<uint32_t>(event.start_us);
+    if (event.kind == play::Event::pause) {
+      due_us_ += event.length_us;
+      state_ = resting;
     } else {
-      if (state_ == sounding) {
-        noTone(pin_);
-      }
-      // The next note, or the melody's end. Pauses need no step of their
-      // own: the next note starts where they end.
-      play::Event event;
-      while (engine_.next(event) && event.kind != play::Event::note) {
-      }
-      due_us_ = origin_us_ + static_cast<uint32_t>(event.start_us);
       end_us_ = due_us_ + event.sound_us;
-      hz_ = event.frequency;  // 0 at the end
+      // Whole hertz, as tone() takes them.
+      hz_ = static_cast<uint16_t>(event.frequency / (1000 / play::frequency_unit_mhz));  // 0 at the end
       state_ = waiting;
     }
   }

@@ -1,4 +1,4 @@
-// Plays a PLAY music string from program memory on one pin, with tone().
+// Plays a PLAY music string on one pin, with tone().
 //
 //   #include <ArvonicPlay.h>
 //   #include "score.h"  // const PROGMEM unsigned char notes[] = ...
@@ -9,6 +9,10 @@
 // Or, so that the sketch goes on meanwhile: player.start(notes) once, then
 // player.update() on every pass of loop(). An error in the string skips its
 // command; the melody goes on after it.
+//
+// Where the string sits decides the call: the unsigned char array arvonic
+// writes, play_P(PSTR("...")) and play(F("...")) are read from program
+// memory; a char string, play(buffer), is read from RAM.
 #ifndef ARVONIC_PLAY_H
 #define ARVONIC_PLAY_H
 
@@ -16,18 +20,45 @@
 
 #include "play_engine.h"
 
+class __FlashStringHelper;
+
 class ArvonicPlayer {
  public:
   explicit constexpr ArvonicPlayer(uint8_t pin)
-      : engine_(), origin_us_(0), due_us_(0), end_us_(0), hz_(0), state_(idle), pin_(pin), tempo_(0) {}
+      : engine_(),
+        origin_us_(0),
+        step_us_(0),
+        due_us_(0),
+        end_us_(0),
+        hz_(0),
+        state_(idle),
+        pin_(pin),
+        tempo_(0) {}
 
   // Plays the string to its end, its last pause included.
-  void play(const unsigned char* notes);
-  void play(const char* notes) { play(reinterpret_cast<const unsigned char*>(notes)); }
+  void play(const unsigned char* notes) {
+    begin(in_flash, notes);
+    finish();
+  }
+  void play(const __FlashStringHelper* notes) {
+    begin(in_flash, notes);
+    finish();
+  }
+  void play_P(const char* notes) {  // a PGM_P
+    begin(in_flash, notes);
+    finish();
+  }
+  void play(const char* notes) {
+    begin(in_ram, notes);
+    finish();
+  }
 
-  // Starts the string; update() plays it.
-  void start(const unsigned char* notes);
-  void start(const char* notes) { start(reinterpret_cast<const unsigned char*>(notes)); }
+  // Starts the string; update() plays it. A string in RAM must stay there,
+  // unchanged, until it has played.
+  void start(const unsigned char* notes) { begin(in_flash, notes); }
+  void start(const __FlashStringHelper* notes) { begin(in_flash, notes); }
+  void start_P(const char* notes) { begin(in_flash, notes); }  // a PGM_P
+  void start(const char* notes) { begin(in_ram, notes); }
 
   // Starts and ends the notes whose time has come; call it as often as you
   // can. True while the melody plays.
@@ -43,13 +74,21 @@ class ArvonicPlayer {
   void setTempo(uint8_t tempo) { tempo_ = tempo; }
 
  private:
-  enum State { idle, taking, waiting, sounding };
+  enum State { idle, taking, resting, waiting, sounding };
+  enum Memory { in_ram, in_flash };
+
+  void begin(Memory memory, const void* notes);
+  void finish();
 
   play::Engine engine_;
   // Every time is the melody's start plus the engine's exact sum of lengths,
   // so no delay adds up, however long the melody. micros() and the engine's
-  // times both wrap at 2^32 microseconds, so their differences stay right.
+  // times both wrap at 2^32 microseconds (71 minutes), so a step waits for
+  // the unsigned difference between its time and the last step's: right
+  // across a wrap, for any single note or pause, and a long rest is waited
+  // for one pause at a time.
   uint32_t origin_us_;  // micros() when the melody started
+  uint32_t step_us_;    // when the last step was due
   uint32_t due_us_;     // when the next step is due
   uint32_t end_us_;     // when the note at hand falls silent
   uint16_t hz_;         // the note at hand, 0 for the melody's end

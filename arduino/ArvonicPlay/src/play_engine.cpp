@@ -274,9 +274,10 @@ uint8_t Engine::meaning(uint8_t command, int8_t sign, uint16_t value, uint8_t do
   return Event::no_problem;
 }
 
-// The time reached stays where it is; only its fraction is counted anew.
+// The time reached stays where it is; only its fraction is counted anew. The
+// product reaches 254 * 255: past what an int holds on the chip.
 void Engine::set_tempo(uint8_t tempo) {
-  fraction_ = static_cast<uint8_t>(static_cast<uint32_t>(fraction_ * tempo) / tempo_);
+  fraction_ = static_cast<uint8_t>(static_cast<uint32_t>(fraction_) * tempo / tempo_);
   tempo_ = tempo;
 }
 
