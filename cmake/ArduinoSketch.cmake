@@ -75,12 +75,13 @@ function(arduino_sketch name)
   set(strict -Wall -Wextra -Werror)
   set(objects ${dir}/${ino}.o)
   set(includes)
+  set(library_headers)
   if(sketch_LIBRARY)
     file(GLOB library_sources ${sketch_LIBRARY}/src/*.cpp)
+    file(GLOB library_headers ${sketch_LIBRARY}/src/*.h)
     set(includes -I${sketch_LIBRARY}/src)
     foreach(source ${library_sources})
       get_filename_component(source_name ${source} NAME)
-      file(GLOB library_headers ${sketch_LIBRARY}/src/*.h)
       add_custom_command(OUTPUT ${dir}/${source_name}.o
         COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
         COMMAND ${AVR_GXX} ${arduino_cxx_flags} ${strict} ${includes} ${source} -o ${dir}/${source_name}.o
@@ -96,7 +97,7 @@ function(arduino_sketch name)
     COMMAND ${CMAKE_COMMAND} -E copy ${sketch_HEADER} ${dir}/sketch/score.h
     COMMAND ${AVR_GXX} ${arduino_cxx_flags} ${strict} ${includes} -x c++ -include Arduino.h ${dir}/sketch/${ino}
             -o ${dir}/${ino}.o
-    DEPENDS ${sketch_SKETCH} ${sketch_HEADER}
+    DEPENDS ${sketch_SKETCH} ${sketch_HEADER} ${library_headers}
     VERBATIM)
   add_custom_command(OUTPUT ${dir}/${name}.elf
     COMMAND ${AVR_GCC} ${arduino_link_flags} -o ${dir}/${name}.elf ${objects} ${CMAKE_BINARY_DIR}/arduino/core/core.a

@@ -2,17 +2,13 @@
 
 #include <Arduino.h>
 
-namespace {
-
-uint8_t read_flash_byte(const void* source, play::Index index) {
+uint8_t ArvonicPlayer::read_flash_byte(const void* source, play::Index index) {
   return pgm_read_byte(static_cast<const uint8_t*>(source) + index);
 }
 
-}  // namespace
-
-void ArvonicPlayer::begin(Memory memory, const void* notes) {
+void ArvonicPlayer::begin(play::ByteReader reader, const void* notes) {
   stop();
-  engine_.begin(memory == in_flash ? read_flash_byte : play::read_ram_byte, notes, play::until_zero, tempo_);
+  engine_.begin(reader, notes, play::until_zero, tempo_);
   origin_us_ = micros();
   step_us_ = origin_us_;
   due_us_ = origin_us_;

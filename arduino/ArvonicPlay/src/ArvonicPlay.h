@@ -37,28 +37,28 @@ class ArvonicPlayer {
 
   // Plays the string to its end, its last pause included.
   void play(const unsigned char* notes) {
-    begin(in_flash, notes);
+    begin(read_flash_byte, notes);
     finish();
   }
   void play(const __FlashStringHelper* notes) {
-    begin(in_flash, notes);
+    begin(read_flash_byte, notes);
     finish();
   }
   void play_P(const char* notes) {  // a PGM_P
-    begin(in_flash, notes);
+    begin(read_flash_byte, notes);
     finish();
   }
   void play(const char* notes) {
-    begin(in_ram, notes);
+    begin(play::read_ram_byte, notes);
     finish();
   }
 
   // Starts the string; update() plays it. A string in RAM must stay there,
   // unchanged, until it has played.
-  void start(const unsigned char* notes) { begin(in_flash, notes); }
-  void start(const __FlashStringHelper* notes) { begin(in_flash, notes); }
-  void start_P(const char* notes) { begin(in_flash, notes); }  // a PGM_P
-  void start(const char* notes) { begin(in_ram, notes); }
+  void start(const unsigned char* notes) { begin(read_flash_byte, notes); }
+  void start(const __FlashStringHelper* notes) { begin(read_flash_byte, notes); }
+  void start_P(const char* notes) { begin(read_flash_byte, notes); }  // a PGM_P
+  void start(const char* notes) { begin(play::read_ram_byte, notes); }
 
   // Starts and ends the notes whose time has come; call it as often as you
   // can. True while the melody plays.
@@ -75,9 +75,9 @@ class ArvonicPlayer {
 
  private:
   enum State { idle, taking, resting, waiting, sounding };
-  enum Memory { in_ram, in_flash };
 
-  void begin(Memory memory, const void* notes);
+  static uint8_t read_flash_byte(const void* source, play::Index index);
+  void begin(play::ByteReader reader, const void* notes);
   void finish();
 
   play::Engine engine_;
