@@ -64,12 +64,17 @@ else()
   message(STATUS "Arduino sketches: not built (${ARDUINO_SKETCHES_MISSING})")
 endif()
 
-# arduino_sketch(NAME SKETCH file.ino HEADER score.h [LIBRARY folder])
+# arduino_sketch(NAME SKETCH file.ino HEADER file.h [HEADER_NAME name.h]
+#                [LIBRARY folder])
 # builds ${CMAKE_CURRENT_BINARY_DIR}/NAME/NAME.elf from a sketch folder made
-# as a user makes one: the .ino with the header beside it, and the library's
-# src/ (our sources: every warning is an error) when LIBRARY is given.
+# as a user makes one: the .ino with the header beside it (named HEADER_NAME
+# there, by default as it is named), and the library's src/ (our sources:
+# every warning is an error) when LIBRARY is given.
 function(arduino_sketch name)
-  cmake_parse_arguments(PARSE_ARGV 1 sketch "" "SKETCH;HEADER;LIBRARY" "")
+  cmake_parse_arguments(PARSE_ARGV 1 sketch "" "SKETCH;HEADER;HEADER_NAME;LIBRARY" "")
+  if(NOT sketch_HEADER_NAME)
+    get_filename_component(sketch_HEADER_NAME ${sketch_HEADER} NAME)
+  endif()
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/${name})
   get_filename_component(ino ${sketch_SKETCH} NAME)
   set(strict -Wall -Wextra -Werror)
@@ -94,7 +99,7 @@ function(arduino_sketch name)
   add_custom_command(OUTPUT ${dir}/${ino}.o
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/sketch
     COMMAND ${CMAKE_COMMAND} -E copy ${sketch_SKETCH} ${dir}/sketch/${ino}
-    COMMAND ${CMAKE_COMMAND} -E copy ${sketch_HEADER} ${dir}/sketch/score.h
+    COMMAND ${CMAKE_COMMAND} -E copy ${sketch_HEADER} ${dir}/sketch/${sketch_HEADER_NAME}
     COMMAND ${AVR_GXX} ${arduino_cxx_flags} ${strict} ${includes} -x c++ -include Arduino.h ${dir}/sketch/${ino}
             -o ${dir}/${ino}.o
     DEPENDS ${sketch_SKETCH} ${sketch_HEADER} ${library_headers}

@@ -68,12 +68,27 @@ TEST(ArduinoPlayer, KeepsTimeOverLongRestsAndAcrossTheClocksWrap) {
     std::vector<Sound> expected;  // from the melody's start
   };
   const Case cases[] = {
-      {"37.5 minutes of rest", long_rest, 0,
-       {{523, 0}, {0, 6562500}, {587, 7500000 + 300 * 7500000ULL}, {0, 7500000 + 300 * 7500000ULL + 5625000}}},
-      {"the same, micros() wrapping during the rest", long_rest, 0xFFFFFFFFU - 600000000U,
-       {{523, 0}, {0, 6562500}, {587, 7500000 + 300 * 7500000ULL}, {0, 7500000 + 300 * 7500000ULL + 5625000}}},
-      {"75 minutes of rest: longer than micros() takes to wrap", rests_then_wrap, 123456789,
-       {{523, 0}, {0, 6562500}, {659, 7500000 + 600 * 7500000ULL}, {0, 7500000 + 600 * 7500000ULL + 6562500}}},
+      {"37.5 minutes of rest",
+       long_rest,
+       0,
+       {{523, 0},
+        {0, 6562500},
+        {587, 7500000 + 300 * 7500000ULL},
+        {0, 7500000 + 300 * 7500000ULL + 5625000}}},
+      {"the same, micros() wrapping during the rest",
+       long_rest,
+       0xFFFFFFFFU - 600000000U,
+       {{523, 0},
+        {0, 6562500},
+        {587, 7500000 + 300 * 7500000ULL},
+        {0, 7500000 + 300 * 7500000ULL + 5625000}}},
+      {"75 minutes of rest: longer than micros() takes to wrap",
+       rests_then_wrap,
+       123456789,
+       {{523, 0},
+        {0, 6562500},
+        {659, 7500000 + 600 * 7500000ULL},
+        {0, 7500000 + 600 * 7500000ULL + 6562500}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

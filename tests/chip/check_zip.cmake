@@ -1,6 +1,11 @@
-# The library's zip must hold exactly the library folder of the source tree,
-# at its top: a user who adds it in the IDE gets the engine too. A score.h
-# beside the example is the user's own and stays out.
+# The library's zip must hold exactly the library folder of the source tree
+# and the project's LICENSE, at its top: a user who adds it in the IDE gets
+# the engine too. A score.h beside the example is the user's own and stays
+# out. What the IDE and arduino-cli read must be there and well formed: every
+# field of library.properties they need, keywords.txt lines of a name, a tab
+# and a keyword kind.
+cmake_minimum_required(VERSION 3.25)
+
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${ZIP} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "cannot list ${ZIP}")
@@ -11,7 +16,59 @@ list(FILTER packed EXCLUDE REGEX "/$")
 list(SORT packed)
 file(GLOB_RECURSE expected RELATIVE ${LIBRARY}/.. ${LIBRARY}/*)
 list(FILTER expected EXCLUDE REGEX "/score\\.h$")
+list(APPEND expected ArvonicPlay/LICENSE)
 list(SORT expected)
 if(NOT packed STREQUAL expected)
   message(FATAL_ERROR "${ZIP} holds\n  ${packed}\nnot\n  ${expected}")
 endif()
+
+set(unpacked ${WORK}/zip-contents)
+file(REMOVE_RECURSE ${unpacked})
+file(MAKE_DIRECTORY ${unpacked})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${ZIP} WORKING_DIRECTORY ${unpacked} RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "cannot unpack ${ZIP}")
+endif()
+set(library ${unpacked}/ArvonicPlay)
+
+file(READ ${library}/LICENSE packed_licence)
+file(READ ${LICENSE} licence)
+if(NOT packed_licence STREQUAL licence OR NOT licence MATCHES "^MIT License\n")
+  message(FATAL_ERROR "the zip's LICENSE is not the project's MIT licence ${LICENSE}")
+endif()
+
+file(STRINGS ${library}/library.properties properties)
+foreach(field name version author maintainer sentence paragraph category url architectures includes)
+  set(found ${properties})
+  list(FILTER found INCLUDE REGEX "^${field}=.+")
+  list(LENGTH found count)
+  if(NOT count EQUAL 1)
+    message(FATAL_ERROR "library.properties: ${count} lines of ${field}=..., not 1")
+  endif()
+endforeach()
+
+file(STRINGS ${library}/keywords.txt keywords)
+set(kinds)
+foreach(line ${keywords})
+  if(line MATCHES "^#" OR line STREQUAL "")
+    continue()
+  endif()
+  if(NOT line MATCHES "^[A-Za-z_][A-Za-z0-9_]*\tKEYWORD[12]$")
+    message(FATAL_ERROR "keywords.txt: '${line}' is not a name, a tab and KEYWORD1 or KEYWORD2")
+  endif()
+  list(APPEND kinds ${line})
+endforeach()
+if(NOT "ArvonicPlayer\tKEYWORD1" IN_LIST kinds OR NOT "play_P\tKEYWORD2" IN_LIST kinds)
+  message(FATAL_ERROR "keywords.txt lacks the player's class or its functions")
+endif()
+
+file(GLOB examples LIST_DIRECTORIES true ${library}/examples/*)
+if(examples STREQUAL "")
+  message(FATAL_ERROR "the zip holds no example")
+endif()
+foreach(example ${examples})
+  get_filename_component(name ${example} NAME)
+  if(NOT EXISTS ${example}/${name}.ino)
+    message(FATAL_ERROR "example ${name} has no ${name}.ino: the IDE would not open it")
+  endif()
+endforeach()

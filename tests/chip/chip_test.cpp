@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -25,11 +27,22 @@ std::string read_file(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The PLAY string of a header of ours: arvonic's notes array, or the same
+// array renamed melody as the example sketch plays it.
+play::PlaySource read_header(const std::string& path) {
+  std::string text = read_file(path);
+  const std::string renamed = "unsigned char melody[]";
+  if (const auto at = text.find(renamed); at != std::string::npos) {
+    text.replace(at, renamed.size(), "unsigned char notes[]");
+  }
+  return play::read_play_source(path, text);
+}
+
 // Runs the sketch for its melody and a little more, and checks every tone
 // against the engine's notes for the header it was built with.
 std::vector<chip::PinTone> expect_played(const std::string& firmware, const std::string& header,
                                          play::Melody& melody) {
-  const play::PlaySource source = play::read_play_source(header, read_file(header));
+  const play::PlaySource source = read_header(header);
   EXPECT_EQ(source.error, "") << header;
   melody = play::melody_of(source.text);
   std::vector<const play::Event*> notes;
@@ -38,6 +51,7 @@ std::vector<chip::PinTone> expect_played(const std::string& firmware, const std:
       notes.push_back(&event);
     }
   }
+  EXPECT_GT(notes.size(), 0U) << header;
   const double seconds = static_cast<double>(melody.length_us) / 1e6 + 0.5;
   const chip::PinTrace trace = chip::run_firmware(firmware, seconds);
   EXPECT_EQ(trace.error, "");
@@ -66,6 +80,41 @@ TEST(Chip, PlaysTheExampleScore) {
   EXPECT_TRUE(chip::write_png(chip::piano_roll(melody, tones), PIANO_ROLL)) << PIANO_ROLL;
 }
 
+// The example carries arvonic's header for the example score, its array
+// renamed: what a user who converts that score gets.
+TEST(Chip, TheExampleCarriesArvonicsHeader) {
+  std::string written = read_file(ARVONIC_HEADER);
+  const auto at = written.find("notes[]");
+  ASSERT_NE(at, std::string::npos) << ARVONIC_HEADER;
+  written.replace(at, 7, "melody[]");
+  EXPECT_EQ(read_file(EXAMPLE_HEADER), written) << "regenerate " << EXAMPLE_HEADER << " with arvonic";
+}
+
+// Run by zipped_examples.cmake once it has built every example of the
+// unpacked zip, in that folder alone: each plays its header on the pin.
+TEST(ZippedExamples, EachPlaysItsMelody) {
+  const char* library = std::getenv("ZIPPED_LIBRARY");
+  if (library == nullptr) {
+    GTEST_SKIP() << "ZIPPED_LIBRARY is not set";
+  }
+  int played = 0;
+  for (const auto& example :
+       std::filesystem::directory_iterator(std::filesystem::path(library) / "examples")) {
+    const std::string name = example.path().filename().string();
+    const std::string firmware = (example.path() / (name + ".elf")).string();
+    ASSERT_TRUE(std::filesystem::exists(firmware)) << firmware;
+    for (const auto& file : std::filesystem::directory_iterator(example.path())) {
+      if (file.path().extension() == ".h") {
+        SCOPED_TRACE(name);
+        play::Melody melody;
+        expect_played(firmware, file.path().string(), melody);
+        ++played;
+      }
+    }
+  }
+  EXPECT_GT(played, 0);
+}
+
 TEST(Chip, PlaysEveryKindOfCommand) {
   play::Melody melody;
   expect_played(MIXED_FIRMWARE, MIXED_HEADER, melody);
@@ -82,15 +131,15 @@ TEST(Chip, TimesEachSoundAndItsSilence) {
     double sound_s;
   };
   const Expected expected[] = {
-      {880.0, 0.0, 0.4375},     // MN: 7/8 of a quarter note at T120
-      {987.8, 0.5, 0.375},      // MS: 3/4
-      {1046.5, 1.0, 0.5},       // ML: all of it
-      {1174.7, 1.5, 0.5},       // ML
-      {1318.5, 2.0, 0.4375},    // MN again
-      {1568.0, 2.5, 0.21875},   // F()
-      {349.2, 2.75, 0.21875},   // PSTR()
-      {880.0, 3.0, 0.3},        // stopped
-      {987.8, 3.5, 0.21875},    // after the stop
+      {880.0, 0.0, 0.4375},    // MN: 7/8 of a quarter note at T120
+      {987.8, 0.5, 0.375},     // MS: 3/4
+      {1046.5, 1.0, 0.5},      // ML: all of it
+      {1174.7, 1.5, 0.5},      // ML
+      {1318.5, 2.0, 0.4375},   // MN again
+      {1568.0, 2.5, 0.21875},  // F()
+      {349.2, 2.75, 0.21875},  // PSTR()
+      {880.0, 3.0, 0.3},       // stopped
+      {987.8, 3.5, 0.21875},   // after the stop
   };
   const chip::PinTrace trace = chip::run_firmware(TIMING_FIRMWARE, 4.2);
   ASSERT_EQ(trace.error, "");
@@ -110,7 +159,7 @@ TEST(Chip, TimesEachSoundAndItsSilence) {
 TEST(Chip, SumsLengthsAsThePcDoes) {
   // EngineSums.ino sends the melody's length in microseconds as 32 tones,
   // the top bit first: 2 kHz for a one, 1 kHz for a zero.
-  const play::PlaySource source = play::read_play_source(TEMPO_CHANGES_HEADER, read_file(TEMPO_CHANGES_HEADER));
+  const play::PlaySource source = read_header(TEMPO_CHANGES_HEADER);
   ASSERT_EQ(source.error, "");
   const play::Melody melody = play::melody_of(source.text);
   const chip::PinTrace trace = chip::run_firmware(ENGINE_SUMS_FIRMWARE, 0.6);

@@ -1,16 +1,18 @@
-// Plays the melody of score.h once on pin 8.
+// Plays the melody of melody.h once on pin 8.
 //
-// Convert your score with arvonic, copy the score.h it writes into this
-// sketch's folder, and upload. A speaker or piezo buzzer goes between pin 8
-// and ground (through a 100 ohm resistor for a speaker).
+// melody.h holds the start of Greensleeves, as arvonic writes it from a
+// score. To play your own, convert your score with arvonic, put the header
+// it writes beside this sketch, include it in place of melody.h and play the
+// array it holds. A piezo buzzer, or a small speaker through a 100 ohm
+// resistor, goes between pin 8 and GND.
 #include <ArvonicPlay.h>
 
-#include "score.h"
+#include "melody.h"
 
 ArvonicPlayer player(8);
 
 void setup() {
-  player.play(notes);
+  player.play(melody);
 }
 
 void loop() {
