@@ -105,7 +105,7 @@ TEST(ArduinoPlayer, KeepsTimeOverLongRestsAndAcrossTheClocksWrap) {
       // Heard at the first or second reading of the clock at or after its
       // time: the second when the step before it ended there.
       EXPECT_GE(pin[i].at_us, c.expected[i].at_us) << "sound " << i;
-      EXPECT_LE(pin[i].at_us, c.expected[i].at_us + 2 * kTick) << "sound " << i;
+      EXPECT_LE(pin[i].at_us, c.expected[i].at_us + std::uint64_t{2} * kTick) << "sound " << i;
     }
   }
 }

@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-class __FlashStringHelper;
+class __FlashStringHelper;  // NOLINT(bugprone-reserved-identifier): the core names F() strings so
 
 namespace fake_arduino {
 

@@ -20,7 +20,7 @@
 
 #include "play_engine.h"
 
-class __FlashStringHelper;
+class __FlashStringHelper;  // NOLINT(bugprone-reserved-identifier): the core names F() strings so
 
 class ArvonicPlayer {
  public:
