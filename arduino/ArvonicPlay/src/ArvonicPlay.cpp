@@ -57,8 +57,9 @@ bool ArvonicPlayer::update() {
       state_ = resting;
     } else {
       end_us_ = due_us_ + event.sound_us;
-      // Whole hertz, as tone() takes them.
-      hz_ = static_cast<uint16_t>(event.frequency / (1000 / play::frequency_unit_mhz));  // 0 at the end
+      // Whole hertz, as tone() takes them: the engine gives them so on the
+      // chip, millihertz on the PC. 0 at the end.
+      hz_ = static_cast<uint16_t>(event.frequency / (1000 / play::frequency_unit_mhz));
       state_ = waiting;
     }
   }
