@@ -129,6 +129,15 @@ TEST(PlayEngine, StringsThatEndAtTheirZeroByte) {
   EXPECT_EQ(event.start_us, 1000000U);
 }
 
+TEST(PlayEngine, ATempoChangeCarriesTheFractionOfAMicrosecond) {
+  // At T120 an L48 note leaves 80 ticks of 1/120 us over: 24 ticks of 1/37
+  // us at T37, which make the L64 note's 3,750,000 ticks a whole 101,352 us.
+  // Lost, the melody ends a microsecond early; left in the old tempo's
+  // ticks, one late.
+  const std::string events = describe("L48C T37 L64C");
+  EXPECT_EQ(events.substr(events.rfind('|')), "|143018") << events;
+}
+
 TEST(PlayEngine, StartingTempo) {
   EXPECT_EQ(describe("C", 60), "49@0:875000/1000000 |1000000");
   EXPECT_EQ(describe("T120C", 60), "49@0:437500/500000 |500000");

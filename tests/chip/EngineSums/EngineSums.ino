@@ -3,7 +3,7 @@
 // the top bit down, 2 kHz for a one and 1 kHz for a zero.
 #include <play_engine.h>
 
-#include "score.h"
+#include "tempo_changes.h"
 
 void setup() {
   play::Engine engine;
