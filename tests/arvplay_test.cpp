@@ -377,10 +377,12 @@ TEST(Arvplay, AnEndingSignalLeavesNoPartOfTheSoundFile) {
     for (int i = 0; i < 1500; ++i) {
       melody += "L1C";
     }
+    std::string script = "env --default-signal=INT '";
+    script += ARVPLAY_PROGRAM;
+    script += "' -o out.flac -e " + melody;
+    script += " & sleep 0.3; kill -" + signal + " $!; wait $!; echo $?";
     const ProcessResult result = testing_support::run_process(
-        "/bin/sh", folder.path(), "", testing_support::InputKind::file, 30000,
-        {"-c", std::string("env --default-signal=INT '") + ARVPLAY_PROGRAM + "' -o out.flac -e " + melody +
-                   " & sleep 0.3; kill -" + signal + " $!; wait $!; echo $?"});
+        "/bin/sh", folder.path(), "", testing_support::InputKind::file, 30000, {"-c", script});
     EXPECT_NE(result.out, "0\n") << signal;  // ended by the signal, not finished
     EXPECT_EQ(files_in(folder), "out.flac ") << signal;
     EXPECT_EQ(folder.read("out.flac"), "old") << signal;
@@ -389,7 +391,9 @@ TEST(Arvplay, AnEndingSignalLeavesNoPartOfTheSoundFile) {
 
 TEST(Arvplay, ALongMessageKeepsItsStartAndItsPosition) {
   TempFolder folder;
-  folder.write("n.txt", "N" + std::string(10'000'000, '9') + "\n");
+  std::string line = "N";
+  line.append(std::size_t{10'000'000}, '9');
+  folder.write("n.txt", line + "\n");
   const ProcessResult result = arvplay(folder, {"n.txt"});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_LE(result.err.size(), std::string("arvplay: \n").size() + 1000);
