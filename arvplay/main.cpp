@@ -4,16 +4,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "arvplay/messages.hpp"
 #include "arvplay/options.hpp"
 #include "arvplay/synth.hpp"
 #include "play/melody.hpp"
 #include "play/play_source.hpp"
+#include "runtime/text/caret_notation.hpp"
 #if ARVPLAY_SOUND_FILES
 #include "arvplay/sound_file.hpp"
 #endif
@@ -34,15 +37,17 @@ struct Loaded {
 };
 
 int fail(const std::string& message) {
-  std::cerr << "arvplay: " << message << '\n';
+  std::cerr << "arvplay: " << arvplay::cut_message(message) << '\n';
   return 1;
 }
 
-// Every byte of a descriptor, or false with errno set.
-bool read_all(int descriptor, std::string& bytes) {
+// The input's bytes up to one past the largest input, so that an endless or
+// huge one is told as such without being held; false with errno set.
+bool read_limited(int descriptor, std::string& bytes) {
   std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t count = read(descriptor, buffer.data(), buffer.size());
+  while (bytes.size() <= kLargestInput) {
+    const std::size_t wanted = std::min(buffer.size(), kLargestInput + 1 - bytes.size());
+    const ssize_t count = read(descriptor, buffer.data(), wanted);
     if (count == 0) {
       return true;
     }
@@ -53,6 +58,7 @@ bool read_all(int descriptor, std::string& bytes) {
       bytes.append(buffer.data(), static_cast<std::size_t>(count));
     }
   }
+  return true;
 }
 
 // The input's bytes, or false with errno set.
@@ -62,13 +68,13 @@ bool read_input(const arvplay::Input& input, std::string& bytes) {
     return true;
   }
   if (input.kind == arvplay::Input::Kind::standard_input) {
-    return read_all(STDIN_FILENO, bytes);
+    return read_limited(STDIN_FILENO, bytes);
   }
   const int descriptor = open(input.value.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
     return false;
   }
-  const bool read = read_all(descriptor, bytes);
+  const bool read = read_limited(descriptor, bytes);
   const int error = errno;
   close(descriptor);
   errno = error;
@@ -82,7 +88,7 @@ std::string name_of(const arvplay::Input& input) {
     case arvplay::Input::Kind::standard_input:
       return "<stdin>";
     default:
-      return input.value;
+      return rt::caret_notation(input.value);
   }
 }
 
@@ -106,12 +112,15 @@ int run(const arvplay::Options& options) {
       return fail(item.name + ": " + item.source.error);
     }
     const auto tempo = static_cast<std::uint8_t>(options.tempo == 0 ? 120 : options.tempo);
-    item.melody = play::melody_of(item.source.text, tempo);
+    item.melody = play::melody_until_error(item.source.text, tempo);
     if (const play::Event* error = play::first_error(item.melody)) {
       const auto place = item.source.places.at(error->position - 1);
       return fail(item.name + ":" + std::to_string(place.line) + ":" + std::to_string(place.column) + ": " +
                   play::error_text(item.source.text, *error) + " (position " +
                   std::to_string(error->position) + " of the PLAY string)");
+    }
+    if (item.melody.length_us == 0) {
+      return fail(item.name + ": nothing to play");
     }
     loaded.push_back(std::move(item));
   }
@@ -132,7 +141,7 @@ int run(const arvplay::Options& options) {
 #if ARVPLAY_SOUND_FILES
     arvplay::Synth synth(loaded.front().melody, waveform);
     const std::string error = arvplay::write_sound_file(options.output, synth);
-    return error.empty() ? 0 : fail(options.output + ": " + error);
+    return error.empty() ? 0 : fail(rt::caret_notation(options.output) + ": " + error);
 #else
     return fail("this arvplay was built without sound files: install libsndfile1-dev and build it again");
 #endif

@@ -87,9 +87,10 @@ std::string play_on_sound_card(Synth& synth, const std::string& title) {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
-  struct sigaction previous[3]{};
-  const int signals[3] = {SIGINT, SIGTERM, SIGHUP};
-  for (int i = 0; i < 3; ++i) {
+  // Ctrl+\ too: every signal that ends the program gives the cursor back.
+  struct sigaction previous[4]{};
+  const int signals[4] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+  for (int i = 0; i < 4; ++i) {
     sigaction(signals[i], &action, &previous[i]);
   }
   if (terminal) {
@@ -131,7 +132,7 @@ std::string play_on_sound_card(Synth& synth, const std::string& title) {
   if (terminal) {
     write_terminal("\r\x1b[K\x1b[?25h");
   }
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     sigaction(signals[i], &previous[i], nullptr);
   }
   if (stop_signal != 0) {

@@ -12,6 +12,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "runtime/platform/linux/linux_files.hpp"
+#include "runtime/platform/linux/linux_terminal.hpp"
+
 namespace arvplay {
 namespace {
 
@@ -87,6 +90,74 @@ std::string write_all(SNDFILE* file, Synth& synth) {
   return {};
 }
 
+// The stream libsndfile writes through; it keeps the position and length
+// itself, since the replacing stream cannot be read back or asked.
+struct Output {
+  rt::PlatformFile* stream;
+  sf_count_t position = 0;
+  sf_count_t length = 0;
+  bool failed = false;
+  int error = 0;
+};
+
+sf_count_t output_length(void* data) {
+  return static_cast<Output*>(data)->length;
+}
+
+sf_count_t output_seek(sf_count_t offset, int whence, void* data) {
+  auto& output = *static_cast<Output*>(data);
+  sf_count_t to = offset;
+  if (whence == SEEK_CUR) {
+    to += output.position;
+  } else if (whence == SEEK_END) {
+    to += output.length;
+  }
+  if (to < 0 || !output.stream->seek(to)) {
+    return -1;
+  }
+  output.position = to;
+  return to;
+}
+
+sf_count_t output_read(void* /*buffer*/, sf_count_t /*count*/, void* /*data*/) {
+  return 0;
+}
+
+sf_count_t output_write(const void* buffer, sf_count_t count, void* data) {
+  auto& output = *static_cast<Output*>(data);
+  errno = 0;
+  if (count < 0 || !output.stream->write(static_cast<const char*>(buffer), static_cast<std::size_t>(count))) {
+    if (!output.failed) {
+      output.error = errno;
+    }
+    output.failed = true;
+    return 0;
+  }
+  output.position += count;
+  output.length = std::max(output.length, output.position);
+  return count;
+}
+
+sf_count_t output_tell(void* data) {
+  return static_cast<Output*>(data)->position;
+}
+
+// Why a sound of this many samples cannot be written in this format, or
+// empty: WAV and AIFF give their sizes in 32 bits, so past 4 GiB they wrap.
+std::string check_size(int format, std::uint64_t samples) {
+  const int major = format & SF_FORMAT_TYPEMASK;
+  if (major != SF_FORMAT_WAV && major != SF_FORMAT_AIFF) {
+    return {};
+  }
+  constexpr std::uint64_t kHeader = 128;  // the most either writes before the samples
+  constexpr std::uint64_t kLargest = 0xFFFFFFFFULL;
+  if (samples > (kLargest - kHeader) / sizeof(std::int16_t)) {
+    return "too long for a " + std::string(major == SF_FORMAT_WAV ? ".wav" : ".aiff") +
+           " file (over 4 GiB): write .flac or .rf64 instead";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string write_sound_file(const std::string& path, Synth& synth) {
@@ -98,54 +169,56 @@ std::string write_sound_file(const std::string& path, Synth& synth) {
   if (info.format == 0) {
     return "cannot tell a sound format from the name: end it in .wav, .flac, .ogg, .mp3 or .aiff";
   }
-  // A regular file is written beside its name and renamed over it once whole,
-  // so a failed run leaves no file and no half-written one; a device or a
-  // pipe is written directly.
-  std::error_code ignored;
-  std::filesystem::path target = std::filesystem::canonical(path, ignored);
-  if (target.empty()) {
-    target = path;
+  if (std::string too_long = check_size(info.format, synth.total_samples()); !too_long.empty()) {
+    return too_long;
   }
-  const auto status = std::filesystem::status(target, ignored);
-  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-    if (std::filesystem::is_directory(status)) {
+  // Only a regular file, replaced whole: a device or a pipe could not take the
+  // header written last, and a read-only file stays as it is.
+  struct stat target {};
+  if (stat(path.c_str(), &target) == 0) {
+    if (S_ISDIR(target.st_mode)) {
       return "is a folder";
     }
-    SNDFILE* file = sf_open(target.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) {
-      return sf_strerror(nullptr);
+    if (!S_ISREG(target.st_mode)) {
+      return "not a regular file: write the sound to a file";
     }
-    std::string error = write_all(file, synth);
-    if (sf_close(file) != 0 && error.empty()) {
-      error = "cannot finish the file";
+    // No write bit at all is read-only for everyone, the superuser too.
+    if ((target.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0) {
+      return "read-only: not replaced";
     }
-    return error;
   }
-  std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int descriptor = mkstemp(temporary.data());
-  if (descriptor < 0) {
-    return std::strerror(errno);
+  // The converters' way of replacing a file: written aside, on the disk, then
+  // renamed over the old one with its mode, owner and ACL.
+  rt::linux_terminal::watch_signals();
+  rt::LinuxFiles files("arvplay");
+  errno = 0;
+  rt::OpenedFile opened = files.open(path, rt::OpenHow::write_truncate);
+  if (!opened.stream) {
+    return std::strerror(errno == 0 ? EIO : errno);
   }
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(descriptor, 0666 & ~mask);
-  SNDFILE* file = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
-  std::string error;
+  Output output{opened.stream.get()};
+  SF_VIRTUAL_IO io{output_length, output_seek, output_read, output_write, output_tell};
+  SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &output);
   if (file == nullptr) {
-    error = sf_strerror(nullptr);  // the library has closed the descriptor
-  } else {
-    error = write_all(file, synth);
-    if (sf_close(file) != 0 && error.empty()) {
-      error = "cannot finish the file";
-    }
+    opened.stream->close(rt::PlatformFile::Finish::discard);
+    return sf_strerror(nullptr);
   }
-  if (error.empty() && std::rename(temporary.c_str(), target.c_str()) != 0) {
-    error = std::strerror(errno);
+  std::string error = write_all(file, synth);
+  if (sf_close(file) != 0 && error.empty()) {
+    error = "cannot finish the file";
+  }
+  if (error.empty() && output.failed) {
+    error = std::strerror(output.error == 0 ? EIO : output.error);
   }
   if (!error.empty()) {
-    unlink(temporary.c_str());
+    opened.stream->close(rt::PlatformFile::Finish::discard);
+    return error;
   }
-  return error;
+  errno = 0;
+  if (!opened.stream->close(rt::PlatformFile::Finish::keep)) {
+    return std::strerror(errno == 0 ? EIO : errno);
+  }
+  return {};
 }
 
 }  // namespace arvplay

@@ -17,6 +17,21 @@ Melody melody_of(std::string_view text, std::uint8_t tempo) {
   return melody;
 }
 
+Melody melody_until_error(std::string_view text, std::uint8_t tempo) {
+  Engine engine;
+  engine.begin(read_ram_byte, text.data(), static_cast<Index>(text.size()), tempo);
+  Melody melody;
+  Event event{};
+  while (engine.next(event)) {
+    melody.events.push_back(event);
+    if (event.kind == Event::error) {
+      break;
+    }
+  }
+  melody.length_us = event.start_us;
+  return melody;
+}
+
 const Event* first_error(const Melody& melody) {
   for (const Event& event : melody.events) {
     if (event.kind == Event::error) {

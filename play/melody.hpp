@@ -19,6 +19,10 @@ struct Melody {
 // Every event of the string; tempo 32 to 255 replaces the starting T120.
 Melody melody_of(std::string_view text, std::uint8_t tempo = 120);
 
+// The events up to and with the first error: what is after it is never
+// played, and a long string of faults need not be held.
+Melody melody_until_error(std::string_view text, std::uint8_t tempo = 120);
+
 // The first error, or nullptr when the string has none.
 const Event* first_error(const Melody& melody);
 

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -62,6 +65,16 @@ struct CommandCase {
   std::string err;
 };
 
+// Half a day of pauses at the slowest tempo: 2^31 samples and more, past
+// what a 32-bit size in a sound file's header can count.
+const std::string kThirteenHours = [] {
+  std::string text = "T32";
+  for (int i = 0; i < 6600; ++i) {
+    text += "P1";
+  }
+  return text;
+}();
+
 TEST(Arvplay, CommandLineMessagesAndExitCodes) {
   const std::string see = " (see arvplay --help)\n";
   const std::vector<CommandCase> cases = {
@@ -111,6 +124,36 @@ TEST(Arvplay, CommandLineMessagesAndExitCodes) {
        0,
        "   start   length  note          Hz\n   0.000    0.500  o3C      261.626\n",
        ""},
+      // Nothing to hear is no success, for playing as for writing.
+      {{"-e", ""}, "", 1, "", "arvplay: -e: nothing to play\n"},
+      {{"-o", "out.flac", "-"}, " \n", 1, "", "arvplay: <stdin>: nothing to play\n"},
+      // An endless input ends with a message, not with all memory taken.
+      {{"/dev/zero"}, "", 1, "", "arvplay: /dev/zero: larger than a PLAY string can sensibly be (64 MB)\n"},
+      // A name's control bytes never reach the terminal as they are.
+      {{"a\x1b[2J\x07.h"}, "", 1, "", "arvplay: a^[[2J^G.h: No such file or directory\n"},
+      {{"-o", "\x1b]0;t\x07.wav", "-e", "CD\x01"},
+       "",
+       1,
+       "",
+       "arvplay: -e:1:3: \"\\x01\": unknown command (position 3 of the PLAY string)\n"},
+      // What a sound file could not hold or must not replace is refused before a byte is written.
+      {{"-o", "long.wav", "-e", kThirteenHours},
+       "",
+       1,
+       "",
+       "arvplay: long.wav: too long for a .wav file (over 4 GiB): write .flac or .rf64 instead\n"},
+      {{"-o", "long.aiff", "-e", kThirteenHours},
+       "",
+       1,
+       "",
+       "arvplay: long.aiff: too long for a .aiff file (over 4 GiB): write .flac or .rf64 instead\n"},
+      {{"-o", "kept.wav", "-e", "C"}, "", 1, "", "arvplay: kept.wav: read-only: not replaced\n"},
+      {{"-o", "pipe.wav", "-e", "C"},
+       "",
+       1,
+       "",
+       "arvplay: pipe.wav: not a regular file: write the sound to a file\n"},
+      {{"-o", "folder.wav", "-e", "C"}, "", 1, "", "arvplay: folder.wav: is a folder\n"},
       {{"--events", "-"},
        "T240 C P8",
        0,
@@ -125,6 +168,10 @@ TEST(Arvplay, CommandLineMessagesAndExitCodes) {
     folder.write("score.xml", "<?xml version=\"1.0\"?>\n<score-partwise version=\"4.0\">\n");
     folder.write("other.h", "int notes_count;\n");
     folder.write("tarvel.h", testing_support::kDeclaration + "\"o2C" + std::string(1, '\0') + "D4\";\r\n");
+    folder.write("kept.wav", "old");
+    std::filesystem::permissions(folder.path() / "kept.wav", std::filesystem::perms::owner_read);
+    ASSERT_EQ(mkfifo((folder.path() / "pipe.wav").c_str(), 0644), 0);
+    std::filesystem::create_directory(folder.path() / "folder.wav");
     const std::string before = files_in(folder);
     const ProcessResult result = arvplay(folder, c.arguments, c.input);
     std::string name;
@@ -135,6 +182,7 @@ TEST(Arvplay, CommandLineMessagesAndExitCodes) {
     EXPECT_EQ(result.err, c.err) << name;
     EXPECT_TRUE(result.out.starts_with(c.out)) << name << "\n" << result.out;
     EXPECT_EQ(files_in(folder), before) << name;  // nothing written, nothing left behind
+    EXPECT_EQ(folder.read("kept.wav"), "old") << name;
   }
 }
 
@@ -289,6 +337,70 @@ TEST(Arvplay, AFailedWriteLeavesNoFile) {
   EXPECT_TRUE(result.err.starts_with("arvplay: out.wav: ")) << result.err;
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   EXPECT_EQ(files_in(folder), before);
+}
+
+TEST(Arvplay, AReplacedSoundFileKeepsItsModeAndAccessList) {
+  TempFolder folder;
+  folder.write("out.wav", "old");
+  const auto path = folder.path() / "out.wav";
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  // Where the file system keeps access lists, one for another user and a mask
+  // narrower than the group's own bits must come through as they were.
+  const bool lists =
+      std::system(("setfacl -m u:nobody:rwx,m::r '" + path.string() + "' 2>/dev/null").c_str()) == 0;
+  const auto list_of = [&] {
+    return testing_support::run_process("/usr/bin/getfacl", folder.path(), "",
+                                        testing_support::InputKind::file, 30000, {"-c", "out.wav"})
+        .out;
+  };
+  const std::string list_before = lists ? list_of() : "";
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  ASSERT_EQ(arvplay(folder, {"-o", "out.wav", "-e", "CDE"}).exit_code, 0);
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);  // replaced, not written over
+  EXPECT_EQ(after.st_mode, before.st_mode);
+  EXPECT_EQ(files_in(folder), "out.wav ");
+  if (lists) {
+    EXPECT_EQ(list_of(), list_before);
+  }
+}
+
+TEST(Arvplay, AnEndingSignalLeavesNoPartOfTheSoundFile) {
+  for (const std::string signal : {"INT", "TERM", "HUP"}) {
+    TempFolder folder;
+    folder.write("out.flac", "old");
+    // Three hours of notes take seconds to write: the signal comes midway. A
+    // background job starts with SIGINT ignored unless told otherwise.
+    std::string melody = "T32";
+    for (int i = 0; i < 1500; ++i) {
+      melody += "L1C";
+    }
+    std::string script = "env --default-signal=INT '";
+    script += ARVPLAY_PROGRAM;
+    script += "' -o out.flac -e " + melody;
+    script += " & sleep 0.3; kill -" + signal + " $!; wait $!; echo $?";
+    const ProcessResult result = testing_support::run_process(
+        "/bin/sh", folder.path(), "", testing_support::InputKind::file, 30000, {"-c", script});
+    EXPECT_NE(result.out, "0\n") << signal;  // ended by the signal, not finished
+    EXPECT_EQ(files_in(folder), "out.flac ") << signal;
+    EXPECT_EQ(folder.read("out.flac"), "old") << signal;
+  }
+}
+
+TEST(Arvplay, ALongMessageKeepsItsStartAndItsPosition) {
+  TempFolder folder;
+  std::string line = "N";
+  line.append(std::size_t{10'000'000}, '9');
+  folder.write("n.txt", line + "\n");
+  const ProcessResult result = arvplay(folder, {"n.txt"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_LE(result.err.size(), std::string("arvplay: \n").size() + 1000);
+  EXPECT_TRUE(result.err.starts_with("arvplay: n.txt:1:1: \"N999")) << result.err.substr(0, 100);
+  EXPECT_TRUE(result.err.ends_with("999\": N must be 0 to 84 (position 1 of the PLAY string)\n"))
+      << result.err;
+  EXPECT_NE(result.err.find("9..."), std::string::npos);
 }
 
 #if ARVPLAY_SOUND_CARD

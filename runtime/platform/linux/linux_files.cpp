@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "runtime/platform/linux/linux_terminal.hpp"
 
@@ -121,6 +123,18 @@ void remove_stale_partials(const std::string& target, const std::string& program
     }
   }
   closedir(listing);
+}
+
+// The old file's access list goes to the new one whole, after the mode: with
+// a list, the group bits of the mode are its mask, and the list put back last
+// is the old one, mask and all. A file system without lists has none to copy.
+void copy_access_list(const std::string& target, int fd) {
+  static constexpr char kName[] = "system.posix_acl_access";
+  std::vector<char> list(4096);
+  const ssize_t size = getxattr(target.c_str(), kName, list.data(), list.size());
+  if (size > 0) {
+    (void)fsetxattr(fd, kName, list.data(), static_cast<std::size_t>(size), 0);
+  }
 }
 
 bool may_try_in_place(int error) {
@@ -402,6 +416,7 @@ OpenedFile LinuxFiles::open_replacing(const std::string& name) {
       (void)fchown(fd, info.st_uid, info.st_gid);
     }
     fchmod(fd, info.st_mode & 07777);
+    copy_access_list(target, fd);
   }
   return {std::make_unique<ReplacingFile>(fd, target, std::move(partial), program_name_), 0};
 }
