@@ -54,7 +54,8 @@ class Converter {
   void store_play_line(std::int32_t source_line);
 
   // The output writers.
-  void write_outputs();
+  // Whether both files were written whole.
+  bool write_outputs();
   [[noreturn]] void finish_at_end_of_score();
 
   rt::Runtime& runtime;
@@ -63,6 +64,9 @@ class Converter {
   Text output_name;
   Text current_line;
   std::int32_t line_number = 0;
+  // What an end of the score means while the header is still read; empty once
+  // the notes are reached, where it ends the melody.
+  std::string_view end_of_file_message;
 
   std::int32_t divisions = 0;
   Text default_length;
@@ -79,5 +83,10 @@ class Converter {
 // the whole text up to the next "<".
 Text field_value(std::string_view line);
 Text element_text(std::string_view line);
+// Whether a note's second line makes it a rest: <rest/>, <rest> or <rest with
+// attributes.
+bool opens_rest(std::string_view line);
+// Whether that rest element also ends on its line.
+bool rest_closes_on(std::string_view line);
 
 }  // namespace arvonic

@@ -17,9 +17,10 @@ standard input are the two replies:  printf 'tune\nmelody\n' | arvonic
 Keys: Enter ends a reply; Esc while the score is read stops without touching
 any file; any key ends the wait after the last message.
 
-Exit status: 0 on every end the program chooses, messages about the score
-included; 2 for a wrong argument; a run-time error's number (6: the melody is
-too long) after its report on standard error.
+Exit status: 0 when both files are written, and when Esc stops the run; 1
+when a message says the score or an output file failed; 2 for a wrong
+argument; a run-time error's number (6: the melody is too long) after its
+report on standard error.
 
   -h, --help     show this help and exit
       --version  show the version and exit

@@ -15,7 +15,7 @@ constexpr std::string_view kModule = "arvonic";
 
 }  // namespace
 
-void Converter::write_outputs() {
+bool Converter::write_outputs() {
   // The last piece is stored before any output file is opened, so that a full
   // line table leaves existing files exactly as they were.
   if (!play_line.empty()) {
@@ -58,6 +58,7 @@ void Converter::write_outputs() {
     runtime.print_text(kConsole, rt::join_text(program_name, " - file not written"), true);
   }
   runtime.wait_key(-1);
+  return header_written && program_written;
 }
 
 }  // namespace arvonic

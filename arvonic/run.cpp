@@ -39,10 +39,12 @@ void Converter::run() {
   }
   runtime.open_file(input_name, rt::FileMode::binary, rt::FileAccess::default_access, kScoreFile);
 
+  // A score that ends before its second line is whole is no export.
+  end_of_file_message = "MusicXML 4.0 data file expected";
   read_score_line();
   read_score_line();
   if (rt::find_text(1, current_line, "MusicXML 4.0") == 0) {
-    report_fatal("MusicXML 4.0 data file expected");
+    report_fatal(end_of_file_message);
   }
   line_number = 0;
   line_count = 0;
@@ -64,7 +66,7 @@ void Converter::report_fatal(std::string_view message) {
   runtime.close_all_files();
   runtime.print_text(kConsole, message, true);
   runtime.wait_key(-1);
-  runtime.end_program(0);
+  runtime.end_program(1);
 }
 
 void Converter::report_line_error(std::string_view message) {
@@ -75,7 +77,7 @@ void Converter::report_line_error(std::string_view message) {
   runtime.print_text(kConsole, current_line, true);
   runtime.print_text(kConsole, message, true);
   runtime.wait_key(-1);
-  runtime.end_program(0);
+  runtime.end_program(1);
 }
 
 }  // namespace arvonic

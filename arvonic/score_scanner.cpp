@@ -21,13 +21,27 @@ Text element_text(std::string_view line) {
   return rt::mid_text(rest, 1, rt::find_text(1, rest, "<") - 1);
 }
 
+bool opens_rest(std::string_view line) {
+  return rt::find_text(1, line, "<rest/>") != 0 || rt::find_text(1, line, "<rest>") != 0 ||
+         rt::find_text(1, line, "<rest ") != 0;
+}
+
+bool rest_closes_on(std::string_view line) {
+  const std::int32_t start = rt::find_text(1, line, "<rest");
+  return rt::find_text(start, line, "/>") != 0 || rt::find_text(1, line, "</rest>") != 0;
+}
+
 bool Converter::line_holds(std::string_view pattern) const {
   return rt::find_text(1, current_line, pattern) != 0;
 }
 
 void Converter::finish_at_end_of_score() {
-  write_outputs();
-  runtime.end_program(0);
+  // Before the notes, an end of the score is a score without them: no header
+  // that could not compile is written.
+  if (!end_of_file_message.empty()) {
+    report_fatal(end_of_file_message);
+  }
+  runtime.end_program(write_outputs() ? 0 : 1);
 }
 
 void Converter::read_score_line() {
@@ -45,9 +59,10 @@ void Converter::read_score_line() {
 }
 
 void Converter::search_divisions() {
+  end_of_file_message = "<divisions> not found";
   for (;;) {
     if (runtime.at_end_of_file(kScoreFile) != 0) {
-      report_fatal("<divisions> not found");
+      report_fatal(end_of_file_message);
     }
     read_score_line();
     if (line_holds("<divisions>")) {
@@ -60,6 +75,7 @@ void Converter::search_divisions() {
       break;
     }
   }
+  end_of_file_message = {};
   begin_play_string();
 }
 
@@ -84,7 +100,8 @@ void Converter::scan_notes() {
     if (line_holds("<note")) {
       read_score_line();
       const bool pitched = line_holds("<pitch>");
-      const bool rest = line_holds("<rest/>");
+      const bool rest = opens_rest(current_line);
+      const bool rest_left_open = rest && !rest_closes_on(current_line);
       if (pitched) {
         read_score_line();
         if (!line_holds("<step>")) {
@@ -109,6 +126,11 @@ void Converter::scan_notes() {
         note.duration = element_text(current_line);
       }
       if (rest) {
+        if (rest_left_open) {
+          do {
+            read_score_line();
+          } while (!line_holds("</rest>"));
+        }
         read_score_line();
         note.duration = element_text(current_line);
       }

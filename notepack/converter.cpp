@@ -17,8 +17,13 @@ constexpr std::size_t kPlayStringRoom = std::size_t{16} * 1024 * 1024;
 // The kinds of element, as the progress lines name them.
 constexpr std::string_view kNote = "note";
 constexpr std::string_view kRest = "rest";
-constexpr char kNatural = '0';
-constexpr char kSharp = '1';
+// An alter value as read whole: "1" is a sharp; "0" is what a note without one has.
+constexpr std::string_view kSharpAlter = "1";
+constexpr std::string_view kNaturalAlter = "0";
+// The octave's words for a note written in its own octave (middle), one below
+// and one above.
+constexpr std::array<Text (*)(const Text&), 3> octave_texts{octave_text_below, octave_text,
+                                                            octave_text_above};
 const Text kScoreName = "score.xml";
 const Text kHeaderName = "tarvel.h";
 
@@ -36,6 +41,62 @@ Text length_character(const Text& duration) {
 
 Text octave_text(const Text& octave) {
   return rt::trim_left(rt::format_number(rt::parse_number(octave) - 2.0));
+}
+
+Text octave_text_below(const Text& octave) {
+  return rt::trim_left(rt::format_number(rt::parse_number(octave) - 3.0));
+}
+
+Text octave_text_above(const Text& octave) {
+  return rt::trim_left(rt::format_number(rt::parse_number(octave) - 1.0));
+}
+
+std::string_view element_text(std::string_view line) {
+  const auto bracket = line.find('>');
+  const std::size_t from = bracket == std::string_view::npos ? 0 : bracket + 1;
+  const auto end = line.find('<', from);
+  return line.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from);
+}
+
+SoundingNote sounding_note(Field step, const Text& alter) {
+  // For each step C to B: the note a flat, a double sharp and a double flat
+  // sound as, and the octave it lies in against the written one.
+  struct Spelling {
+    char step;
+    bool sharp;
+    int octave_shift;
+  };
+  struct Row {
+    Spelling flat;
+    Spelling double_sharp;
+    Spelling double_flat;
+  };
+  static constexpr std::string_view kSteps = "CDEFGAB";
+  static constexpr std::array<Row, 7> kRows{{
+      {{'B', false, -1}, {'D', false, 0}, {'A', true, -1}},  // C
+      {{'C', true, 0}, {'E', false, 0}, {'C', false, 0}},    // D
+      {{'D', true, 0}, {'F', true, 0}, {'D', false, 0}},     // E
+      {{'E', false, 0}, {'G', false, 0}, {'D', true, 0}},    // F
+      {{'F', true, 0}, {'A', false, 0}, {'F', false, 0}},    // G
+      {{'G', true, 0}, {'B', false, 0}, {'G', false, 0}},    // A
+      {{'A', true, 0}, {'C', true, 1}, {'A', false, 0}},     // B
+  }};
+  const auto at = step.text().empty() ? std::string_view::npos : kSteps.find(step.text()[0]);
+  if (alter == kSharpAlter) {
+    return {step, true, 0};
+  }
+  if (at == std::string_view::npos) {
+    return {step, false, 0};
+  }
+  const Row& row = kRows[at];
+  const Spelling* spelling = alter == "-1"   ? &row.flat
+                             : alter == "2"  ? &row.double_sharp
+                             : alter == "-2" ? &row.double_flat
+                                             : nullptr;
+  if (spelling == nullptr) {
+    return {step, false, 0};
+  }
+  return {Field(spelling->step), spelling->sharp, spelling->octave_shift};
 }
 
 namespace {
@@ -80,14 +141,21 @@ inline bool Converter::opens_note() const {
 }
 
 inline void Converter::read_pitch_and_rest_flags(bool& pitch, bool& rest) const {
-  // Whether the line holds "<pitch>" and whether it holds "<rest/>".
+  // Whether the line holds "<pitch>" and whether it opens a rest element:
+  // <rest/>, <rest> or <rest with attributes.
   pitch = false;
   rest = false;
   any_tag([&](std::string_view from) {
     pitch = pitch || begins_with(from, "<pitch>");
-    rest = rest || begins_with(from, "<rest/>");
+    rest = rest || begins_with(from, "<rest/>") || begins_with(from, "<rest>") || begins_with(from, "<rest ");
     return false;
   });
+}
+
+bool Converter::rest_closes_on_line() const {
+  const auto start = current_line.find("<rest");
+  return (start != std::string_view::npos && current_line.find("/>", start) != std::string_view::npos) ||
+         current_line.find("</rest>") != std::string_view::npos;
 }
 
 inline std::string_view Converter::once_per_value(std::array<Text, 257>& known, Field field,
@@ -125,8 +193,7 @@ void Converter::gather_line() {
   switch (runtime.read_line_watching_keys(kScoreFile, spanning_line)) {
     case rt::Runtime::LineEnd::end_of_file:
       runtime.print_text(kWindow, play_string, true);
-      write_header();
-      runtime.end_program(0);
+      runtime.end_program(write_header() ? 0 : 1);
     case rt::Runtime::LineEnd::escape:
       runtime.end_program(0);
     case rt::Runtime::LineEnd::line_feed:
@@ -142,7 +209,7 @@ void Converter::run() {
   if (runtime.open_file(kScoreName, rt::FileMode::input, rt::FileAccess::default_access, kScoreFile) != 0) {
     runtime.print_text(kWindow, rt::join_text(kScoreName, " - file not found"), true);
     runtime.wait_key(-1);
-    runtime.end_program(0);
+    runtime.end_program(1);
   }
   runtime.close_file(kScoreFile);
   runtime.open_file(kScoreName, rt::FileMode::binary, rt::FileAccess::default_access, kScoreFile);
@@ -162,13 +229,14 @@ void Converter::run() {
     bool pitch = false;
     bool rest = false;
     read_pitch_and_rest_flags(pitch, rest);
+    const bool rest_left_open = rest && !rest_closes_on_line();
     if (pitch) {
       read_line();
       step = field_value(current_line);
-      alter = Field(kNatural);
+      alter = kNaturalAlter;
       read_line();
       if (line_holds("<alter>")) {
-        alter = field_value(current_line);
+        alter = Text(element_text(current_line));
         read_line();
       }
       octave = field_value(current_line);
@@ -177,6 +245,11 @@ void Converter::run() {
       duration = field_value(current_line);
     }
     if (rest) {
+      if (rest_left_open) {
+        do {
+          read_line();
+        } while (!line_holds("</rest>"));
+      }
       read_line();
       duration = field_value(current_line);
     }
@@ -187,11 +260,15 @@ void Converter::run() {
       line.add(kNote).add(step.text()).add(octave.text()).add(duration.text());
       runtime.print_text(kWindow, line.text(), true);
       const std::string_view length = once_per_value(lengths, duration, length_character);
-      const std::string_view octave_shown = once_per_value(octaves, octave, octave_text);
-      const bool sharp = alter.is(kSharp);
-      if (sharp) {
+      if (alter == kSharpAlter) {
         runtime.print_text(kWindow, "ALT !", true);
       }
+      // The string has no flat sign: a flat or a double alteration is written
+      // as the note it sounds, spelled with at most a sharp.
+      const SoundingNote sounding = sounding_note(step, alter);
+      const auto shift = static_cast<std::size_t>(sounding.octave_shift + 1);
+      const std::string_view octave_shown = once_per_value(octaves[shift], octave, octave_texts[shift]);
+      const bool sharp = sounding.sharp;
       const bool new_octave = last_octave != octave_shown;
       if (new_octave) {
         last_octave = octave_shown;
@@ -200,7 +277,7 @@ void Converter::run() {
       if (new_octave) {
         piece.add("o").add(octave_shown);
       }
-      piece.add(step.text()).add(sharp ? "+" : "").add(length);
+      piece.add(sounding.step.text()).add(sharp ? "+" : "").add(length);
       add_to_play_string(piece.text());
     }
     if (rest) {
@@ -215,11 +292,10 @@ void Converter::run() {
       read_line();
     } while (line_holds("</note>"));
   }
-  write_header();
-  runtime.end_program(0);
+  runtime.end_program(write_header() ? 0 : 1);
 }
 
-void Converter::write_header() {
+bool Converter::write_header() {
   bool written =
       runtime.open_file(kHeaderName, rt::FileMode::output, rt::FileAccess::default_access, kHeaderFile) == 0;
   runtime.print_text(kHeaderFile, "const PROGMEM unsigned char notes[]=\\", true);
@@ -238,6 +314,7 @@ void Converter::write_header() {
   written = runtime.close_file(kHeaderFile) == 0 && written;
   runtime.print_text(kWindow, written ? "ok" : kHeaderName + " - file not written", true);
   runtime.wait_key(-1);
+  return written;
 }
 
 }  // namespace notepack

@@ -18,6 +18,12 @@ void run(rt::Runtime& runtime);
 Text length_character(const Text& duration);
 // The octave field lowered by 2, as a plain number.
 Text octave_text(const Text& octave);
+// The same for a note that sounds an octave below or above the written one.
+Text octave_text_below(const Text& octave);
+Text octave_text_above(const Text& octave);
+
+// The text between a line's first ">" and the "<" after it.
+std::string_view element_text(std::string_view line);
 // A field read from its line: one byte, or none. Held by value, so that
 // reading one costs no text of its own.
 class Field {
@@ -63,6 +69,16 @@ class ShortText {
   std::size_t size_ = 0;
 };
 
+// The note the string names for a written step and alter: the step itself,
+// sharp for alter 1; a flat, double sharp or double flat as the note it
+// sounds, spelled with at most a sharp, maybe in the octave below or above.
+struct SoundingNote {
+  Field step;
+  bool sharp = false;
+  int octave_shift = 0;  // -1, 0 or 1
+};
+SoundingNote sounding_note(Field step, const Text& alter);
+
 class Converter {
  public:
   explicit Converter(rt::Runtime& services) : runtime(services) {}
@@ -73,7 +89,8 @@ class Converter {
   // The line reader's way for a line not whole in the buffer or with a key
   // waiting: byte by byte, with a poll before each byte, or to its end.
   void gather_line();
-  void write_header();
+  // Whether tarvel.h was written whole.
+  bool write_header();
   void add_to_play_string(std::string_view piece);
   // Whether look is true for the line from one of its "<" on.
   template <typename Look>
@@ -82,6 +99,8 @@ class Converter {
   bool line_holds(std::string_view tag) const;
   bool opens_note() const;
   void read_pitch_and_rest_flags(bool& pitch, bool& rest) const;
+  // Whether the rest element opened on the line ends on it too.
+  bool rest_closes_on_line() const;
   // What work_out gives for a field, worked out once for each of its 257 values.
   static std::string_view once_per_value(std::array<Text, 257>& known, Field field,
                                          Text (*work_out)(const Text&));
@@ -92,7 +111,7 @@ class Converter {
   std::string_view current_line;
   Text spanning_line;
   Field step;
-  Field alter;
+  Text alter;  // read whole: "-1" must not pass as "-"
   Field octave;
   Field duration;
   // The octave last written to the play string: a view into octaves, whose
@@ -100,7 +119,8 @@ class Converter {
   std::string_view last_octave;
   Text play_string;
   std::array<Text, 257> lengths;  // by Field::index
-  std::array<Text, 257> octaves;
+  // By octave shift + 1, then Field::index.
+  std::array<std::array<Text, 257>, 3> octaves;
 };
 
 }  // namespace notepack

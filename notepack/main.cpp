@@ -22,7 +22,8 @@ on standard output).
 Keys: Esc while the score is read stops without touching tarvel.h; any key
 ends the wait after "ok".
 
-Exit status: 0 on every end the program chooses; 2 for a wrong argument; a
+Exit status: 0 when tarvel.h is written, and when Esc stops the run; 1 when
+score.xml is not found or tarvel.h not written; 2 for a wrong argument; a
 run-time error's number after its report on standard error.
 
   -h, --help     show this help and exit

@@ -77,7 +77,17 @@ TEST(Notepack, BuildsOneLengthCharacterPerNoteAndPause) {
        "noteC40\r\nok\r\n"},
       {"alter values",
        plain_note("C", "4", "2", "-1") + plain_note("D", "4", "2", "1") + plain_note("E", "4", "2", "2"),
-       "\"o2C4D+4E4\";\r\n", "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n"},
+       "\"o1B4o2D+4F+4\";\r\n", "noteC42\r\nnoteD42\r\nALT !\r\nnoteE42\r\nok\r\n"},
+      {"a rest with attributes, open and closed, and over several lines",
+       "<note>\n<rest measure=\"yes\"/>\n<duration>8</duration>\n<voice>\n" +
+           std::string("<note>\n<rest>\n") +
+           "<display-step>E</display-step>\n<duration>9</duration>\n</rest>\n<duration>4</"
+           "duration>\n<voice>\n" +
+           "<note>\n<rest></rest>\n<duration>2</duration>\n<voice>\n<note>\n<restless/"
+           ">\n<duration>2\n<voice>\n" +
+           plain_note("C", "4", "2"),
+       "\"p1p2p4o2C4\";\r\n",
+       "pause !\r\nrest8\r\npause !\r\nrest4\r\npause !\r\nrest2\r\nnoteC42\r\nok\r\n"},
       {"octave 1 and a non-digit", plain_note("C", "1", "2") + plain_note("D", "y", "2"),
        "\"o-1C4o-2D4\";\r\n", "noteC12\r\nnoteDy2\r\nok\r\n"},
       {"a rest keeps the octave", plain_note("C", "4", "2") + rest("2") + plain_note("D", "4", "2"),
@@ -109,6 +119,42 @@ TEST(Notepack, BuildsOneLengthCharacterPerNoteAndPause) {
     EXPECT_EQ(platform.file("tarvel.h"), kDeclaration + c.header_lines) << c.name;
     EXPECT_EQ(run.window, c.window) << c.name;
   }
+}
+
+TEST(Notepack, SpellsEveryAlterationWithAtMostASharp) {
+  // Each note written in octave 4 (o2): what it becomes for each alter value.
+  const struct {
+    const char* step;
+    const char* flat;
+    const char* double_sharp;
+    const char* double_flat;
+  } rows[] = {
+      {"C", "o1B4", "o2D4", "o1A+4"},  {"D", "o2C+4", "o2E4", "o2C4"}, {"E", "o2D+4", "o2F+4", "o2D4"},
+      {"F", "o2E4", "o2G4", "o2D+4"},  {"G", "o2F+4", "o2A4", "o2F4"}, {"A", "o2G+4", "o2B4", "o2G4"},
+      {"B", "o2A+4", "o3C+4", "o2A4"},
+  };
+  const auto converted = [](const std::string& step, const std::string& alter) {
+    rt::MemoryPlatform platform;
+    platform.add_file("score.xml", plain_note(step, "4", "2", alter));
+    convert(platform);
+    return testing_support::header_string(platform.file("tarvel.h").value_or(""));
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(converted(row.step, "-1"), row.flat) << row.step;
+    EXPECT_EQ(converted(row.step, "2"), row.double_sharp) << row.step;
+    EXPECT_EQ(converted(row.step, "-2"), row.double_flat) << row.step;
+    EXPECT_EQ(converted(row.step, "1"), std::string("o2") + row.step + "+4") << row.step;
+    // Anything else is the natural note, a value that only begins like one too.
+    for (const char* other : {"0", "0.5", "-1.5", "10", "x"}) {
+      EXPECT_EQ(converted(row.step, other), std::string("o2") + row.step + "4") << row.step << other;
+    }
+  }
+  // The octave command follows the note written, not the one in the score.
+  rt::MemoryPlatform platform;
+  platform.add_file("score.xml", plain_note("B", "3", "2") + plain_note("C", "4", "2", "-1") +
+                                     plain_note("B", "4", "2", "2") + plain_note("C", "5", "2"));
+  convert(platform);
+  EXPECT_EQ(testing_support::header_string(platform.file("tarvel.h").value_or("")), "o1B4B4o3C+4C4");
 }
 
 TEST(Notepack, WritesThePlayStringIn64CharacterPieces) {
@@ -173,7 +219,7 @@ TEST(Notepack, AMissingScoreIsReportedAndNothingIsCreated) {
     }
     platform.add_file("tarvel.h", "mine");
     const Outcome run = convert(platform);
-    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.window, "score.xml - file not found\r\n");
     EXPECT_EQ(platform.file("tarvel.h"), "mine");
     EXPECT_FALSE(platform.file("score.xml").has_value());
@@ -189,7 +235,7 @@ TEST(Notepack, AHeaderThatIsNotWrittenIsSaidSoAndKeepsItsOldContent) {
     platform.files["tarvel.h"].space = fault == 1 ? std::optional<std::size_t>(10) : std::nullopt;
     platform.files["tarvel.h"].fail_close = fault == 2;
     const Outcome run = convert(platform);
-    EXPECT_EQ(run.code, 0) << fault;
+    EXPECT_EQ(run.code, 1) << fault;
     EXPECT_TRUE(run.window.ends_with("noteA58\r\ntarvel.h - file not written\r\n")) << run.window;
     if (fault != 0) {
       EXPECT_EQ(platform.file("tarvel.h"), "old") << fault;

@@ -235,7 +235,7 @@ TEST(ReplacedWhole, AReplacedFileKeepsItsPermissionsAndAReadOnlyOneStays) {
   folder.write("tarvel.h", "old");
   fs::permissions(folder.path(), fs::perms::all);
   fs::permissions(folder.path() / "tarvel.h", fs::perms::owner_read | fs::perms::others_read);
-  EXPECT_EQ(wait_exit(start_notepack(folder, geteuid() == 0)), 0);
+  EXPECT_EQ(wait_exit(start_notepack(folder, geteuid() == 0)), 1);
   EXPECT_EQ(folder.read("tarvel.h"), "old");
   EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"score.xml", "tarvel.h"}));
 }
