@@ -44,6 +44,9 @@ install(FILES ${CMAKE_BINARY_DIR}/ArvonicPlay-${PROJECT_VERSION}.zip DESTINATION
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME arvonic)
 set(CPACK_PACKAGE_VENDOR "the arvonic authors")
+# SPDX-License-Identifier of the whole package, and its text.
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 # There is no public contact address yet: the reserved .invalid domain says so
 # as plainly as localhost did, in a form the package tools accept.
 set(CPACK_PACKAGE_CONTACT "the arvonic authors <arvonic@arvonic.invalid>")
