@@ -4,6 +4,13 @@
 include(GNUInstallDirs)
 
 install(TARGETS arvonic notepack arvplay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The compiler's notes and version strings are of no use to a user; Debian's
+# own packages drop them as well.
+install(CODE "foreach(program arvonic notepack arvplay)
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endforeach()")
 
 # Manual pages are installed compressed, as Debian keeps them.
 find_program(GZIP_PROGRAM gzip REQUIRED)

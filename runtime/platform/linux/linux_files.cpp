@@ -413,7 +413,8 @@ OpenedFile LinuxFiles::open_replacing(const std::string& name) {
   if (exists) {
     // The new file takes the old one's permissions and, where allowed, its owner.
     if (info.st_uid != geteuid() || info.st_gid != getegid()) {
-      (void)fchown(fd, info.st_uid, info.st_gid);
+      // Refused unless root: the file then stays the runner's, as a plain write leaves it.
+      [[maybe_unused]] const int owner_kept = fchown(fd, info.st_uid, info.st_gid);
     }
     fchmod(fd, info.st_mode & 07777);
     copy_access_list(target, fd);
