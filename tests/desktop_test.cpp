@@ -8,6 +8,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -41,30 +42,42 @@ const std::string kHeader = testing_support::kDeclaration + "\"o2C4F+8p2o3A1\";\
 class VirtualDisplay {
  public:
   VirtualDisplay() {
-    for (int number = 90; number < 110 && name_.empty(); ++number) {
-      if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-        continue;
-      }
-      const std::string display = ":" + std::to_string(number);
-      server_ = fork();
-      if (server_ == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100 && x_ == nullptr; ++i) {
-        std::this_thread::sleep_for(50ms);
-        x_ = XOpenDisplay(display.c_str());
-      }
-      if (x_ != nullptr) {
-        name_ = display;
-        // A window of an earlier run may close between being listed and being
-        // asked its name; that error only means it is not the one looked for.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-      }
+    // The server picks a free display number itself and tells it through a
+    // pipe: tests that run side by side never share one, as they did when each
+    // guessed a number from the lock files.
+    int channel[2];
+    if (pipe2(channel, O_CLOEXEC) != 0) {
+      return;
+    }
+    server_ = fork();
+    if (server_ == 0) {
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      const int told = dup(channel[1]);  // without close-on-exec
+      const std::string fd = std::to_string(told);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(channel[1]);
+    std::string number;
+    pollfd ready{channel[0], POLLIN, 0};
+    char byte = 0;
+    while (poll(&ready, 1, 10000) == 1 && read(channel[0], &byte, 1) == 1 && byte != '\n') {
+      number += byte;
+    }
+    close(channel[0]);
+    if (number.empty()) {
+      return;
+    }
+    const std::string display = ":" + number;
+    x_ = XOpenDisplay(display.c_str());
+    if (x_ != nullptr) {
+      name_ = display;
+      // A window of an earlier run may close between being listed and being
+      // asked its name; that error only means it is not the one looked for.
+      XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     }
   }
   VirtualDisplay(const VirtualDisplay&) = delete;
