@@ -5,31 +5,31 @@
 
 namespace play {
 
-Melody melody_of(std::string_view text, std::uint8_t tempo) {
-  Engine engine;
-  engine.begin(read_ram_byte, text.data(), static_cast<Index>(text.size()), tempo);
-  Melody melody;
-  Event event{};
-  while (engine.next(event)) {
-    melody.events.push_back(event);
-  }
-  melody.length_us = event.start_us;
-  return melody;
-}
+namespace {
 
-Melody melody_until_error(std::string_view text, std::uint8_t tempo) {
+Melody collect(std::string_view text, std::uint8_t tempo, bool stop_at_error) {
   Engine engine;
   engine.begin(read_ram_byte, text.data(), static_cast<Index>(text.size()), tempo);
   Melody melody;
   Event event{};
   while (engine.next(event)) {
     melody.events.push_back(event);
-    if (event.kind == Event::error) {
+    if (stop_at_error && event.kind == Event::error) {
       break;
     }
   }
   melody.length_us = event.start_us;
   return melody;
+}
+
+}  // namespace
+
+Melody melody_of(std::string_view text, std::uint8_t tempo) {
+  return collect(text, tempo, false);
+}
+
+Melody melody_until_error(std::string_view text, std::uint8_t tempo) {
+  return collect(text, tempo, true);
 }
 
 const Event* first_error(const Melody& melody) {
