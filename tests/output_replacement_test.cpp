@@ -204,6 +204,36 @@ TEST(ReplacedWhole, TwoRunsAtOnceThroughALinkLeaveOneWholeFile) {
   }
 }
 
+TEST(ReplacedWhole, TwoRunsAtOnceLeaveAHeaderAndProgramFileOfOneRun) {
+  // Two scores of different melodies, converted at once into the same pair of
+  // names: each header must stand beside the program file of its own run.
+  TempFolder folder;
+  std::string scores[2];
+  for (int which = 0; which < 2; ++which) {
+    testing_support::Score score("2");
+    for (int note = 0; note < 200; ++note) {
+      score.note(which == 0 ? "C" : "D", "4", "2");
+    }
+    scores[which] = score.text();
+    folder.write("tune" + std::to_string(which) + ".xml", scores[which]);
+  }
+  int mixed = 0;
+  for (int round = 0; round < 60; ++round) {
+    testing_support::ProcessResult runs[2];
+    std::thread other(
+        [&] { runs[1] = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "tune1\nout\n"); });
+    runs[0] = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "tune0\nout\n");
+    other.join();
+    ASSERT_EQ(runs[0].exit_code + runs[1].exit_code, 0) << runs[0].out << runs[1].out;
+    const std::string header = testing_support::header_string(folder.read("out.h"));
+    const std::string program = folder.read("out.bas");
+    // Both files hold the one melody of one run: all Cs or all Ds.
+    const char note = header.find('C') != std::string::npos ? 'C' : 'D';
+    mixed += program.find(note == 'C' ? 'D' : 'C') != std::string::npos ? 1 : 0;
+  }
+  EXPECT_EQ(mixed, 0);
+}
+
 TEST(ReplacedWhole, TheNextRunTakesAwayTheTemporaryOfAKilledOneAndNoOther) {
   const pid_t gone = fork();
   if (gone == 0) {

@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -185,12 +186,102 @@ class LinuxFile final : public PlatformFile {
   bool read_any_ = false;
 };
 
+}  // namespace
+
+// The output folders this run holds locked. A run takes its folder's lock
+// before the first file it replaces there and keeps it until the last of
+// them is in place, so that files a run writes together (a header and its
+// program file) are never mixed with another run's. The lock is the folder's
+// own flock: no lock file is left behind.
+class LinuxFiles::FolderLocks {
+ public:
+  FolderLocks() = default;
+  FolderLocks(const FolderLocks&) = delete;
+  FolderLocks& operator=(const FolderLocks&) = delete;
+  ~FolderLocks() {
+    for (const Held& held : held_) {
+      ::close(held.fd);
+    }
+  }
+
+  void take(const std::string& folder) {
+    for (Held& held : held_) {
+      if (held.folder == folder) {
+        ++held.holders;
+        return;
+      }
+    }
+    // A folder that cannot be opened or locked is written unlocked, as before.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd != -1) {
+      int locked = -1;
+      do {
+        locked = flock(fd, LOCK_EX);
+      } while (locked != 0 && errno == EINTR);
+      if (locked != 0) {
+        ::close(fd);
+      }
+      held_.push_back({folder, locked == 0 ? fd : -1, 1});
+      return;
+    }
+    held_.push_back({folder, -1, 1});
+  }
+
+  void release(const std::string& folder) {
+    for (auto it = held_.begin(); it != held_.end(); ++it) {
+      if (it->folder == folder && --it->holders == 0) {
+        if (it->fd != -1) {
+          ::close(it->fd);
+        }
+        held_.erase(it);
+        return;
+      }
+    }
+  }
+
+ private:
+  struct Held {
+    std::string folder;
+    int fd;
+    int holders;
+  };
+  std::vector<Held> held_;
+};
+
+namespace {
+
+// One replaced file's share of its folder's lock, given back once.
+class FolderShare {
+ public:
+  FolderShare(std::shared_ptr<LinuxFiles::FolderLocks> locks, std::string folder)
+      : locks_(std::move(locks)), folder_(std::move(folder)) {
+    locks_->take(folder_);
+  }
+  FolderShare(const FolderShare&) = delete;
+  FolderShare& operator=(const FolderShare&) = delete;
+  ~FolderShare() { give_back(); }
+  void give_back() {
+    if (locks_) {
+      std::exchange(locks_, nullptr)->release(folder_);
+    }
+  }
+
+ private:
+  std::shared_ptr<LinuxFiles::FolderLocks> locks_;
+  std::string folder_;
+};
+
 // A file written aside and put in place of target by the close that keeps it.
 class ReplacingFile final : public PlatformFile {
  public:
   // partial is the temporary's name, or empty for an unnamed one (O_TMPFILE).
-  ReplacingFile(int fd, std::string target, std::string partial, std::string program)
-      : fd_(fd), target_(std::move(target)), partial_(std::move(partial)), program_(std::move(program)) {}
+  ReplacingFile(int fd, std::string target, std::string partial, std::string program,
+                std::unique_ptr<FolderShare> share)
+      : fd_(fd),
+        target_(std::move(target)),
+        partial_(std::move(partial)),
+        program_(std::move(program)),
+        share_(std::move(share)) {}
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
   ~ReplacingFile() override {
@@ -208,7 +299,9 @@ class ReplacingFile final : public PlatformFile {
       discard();
       return true;
     }
-    return commit();
+    const bool committed = commit();
+    share_->give_back();
+    return committed;
   }
 
  private:
@@ -274,12 +367,14 @@ class ReplacingFile final : public PlatformFile {
     if (fd_ != -1) {
       ::close(std::exchange(fd_, -1));
     }
+    share_->give_back();
   }
 
   int fd_;
   std::string target_;
   std::string partial_;
   std::string program_;
+  std::unique_ptr<FolderShare> share_;
 };
 
 int open_flags(OpenHow how, bool fifo) {
@@ -304,7 +399,8 @@ int open_flags(OpenHow how, bool fifo) {
 LinuxFiles::LinuxFiles(std::string program_name)
     : program_name_(std::move(program_name)),
       umask_(umask(0)),
-      unnamed_temporaries_(access("/proc/self/fd", F_OK) == 0) {
+      unnamed_temporaries_(access("/proc/self/fd", F_OK) == 0),
+      folder_locks_(std::make_shared<FolderLocks>()) {
   umask(umask_);
 }
 
@@ -381,8 +477,11 @@ OpenedFile LinuxFiles::open_replacing(const std::string& name) {
   if (exists && access(target.c_str(), W_OK) != 0) {
     return {};  // a file made read-only stays as it is
   }
-  remove_stale_partials(target, program_name_);
   const std::string folder = folder_of(target);
+  // Taken first: what this run finds in the folder stays as it found it
+  // until its outputs are in place.
+  auto share = std::make_unique<FolderShare>(folder_locks_, folder.empty() ? "." : folder);
+  remove_stale_partials(target, program_name_);
   std::string partial;
   int fd = -1;
   if (unnamed_temporaries_) {
@@ -419,7 +518,8 @@ OpenedFile LinuxFiles::open_replacing(const std::string& name) {
     fchmod(fd, info.st_mode & 07777);
     copy_access_list(target, fd);
   }
-  return {std::make_unique<ReplacingFile>(fd, target, std::move(partial), program_name_), 0};
+  return {std::make_unique<ReplacingFile>(fd, target, std::move(partial), program_name_, std::move(share)),
+          0};
 }
 
 }  // namespace rt

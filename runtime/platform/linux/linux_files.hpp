@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "runtime/platform/platform.hpp"
@@ -35,6 +36,8 @@ class LinuxFiles {
     ino_t inode = 0;
   };
 
+  class FolderLocks;
+
  private:
   OpenedFile open_in_place(const std::string& name, OpenHow how);
   OpenedFile open_replacing(const std::string& name);
@@ -44,6 +47,7 @@ class LinuxFiles {
   mode_t umask_;
   bool unnamed_temporaries_;  // O_TMPFILE can be given a name through /proc
   Parked parked_;
+  std::shared_ptr<FolderLocks> folder_locks_;
 };
 
 }  // namespace rt
