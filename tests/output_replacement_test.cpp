@@ -270,6 +270,26 @@ TEST(ReplacedWhole, AReplacedFileKeepsItsPermissionsAndAReadOnlyOneStays) {
   EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"score.xml", "tarvel.h"}));
 }
 
+TEST(ReplacedWhole, AnotherUsersWritableFileInAStickyFolderIsWrittenInPlace) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root, to run the program as another user than the file's owner";
+  }
+  // As in /tmp: anybody may create files, but only a file's owner may replace
+  // it; a file its owner left writable for all can still be written.
+  TempFolder folder;
+  folder.write("score.xml", score_of(2));
+  folder.write("tarvel.h", "old");
+  fs::permissions(folder.path() / "tarvel.h",
+                  fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec & ~fs::perms::others_exec);
+  fs::permissions(folder.path(), fs::perms::all | fs::perms::sticky_bit);
+  EXPECT_EQ(wait_exit(start_notepack(folder, true)), 0);
+  EXPECT_EQ(folder.read("tarvel.h"), header_of(melody_of(2)));
+  struct stat info {};
+  ASSERT_EQ(stat((folder.path() / "tarvel.h").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 0U);  // still the owner's own file
+  EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"score.xml", "tarvel.h"}));
+}
+
 TEST(ReplacedWhole, AFullDiskKeepsTheOldOutputs) {
   TempFolder folder;
   if (geteuid() != 0 || mount("tmpfs", folder.path().c_str(), "tmpfs", 0, "size=256k") != 0) {

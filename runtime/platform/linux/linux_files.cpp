@@ -324,16 +324,41 @@ class ReplacingFile final : public PlatformFile {
         return false;
       }
       const bool closed = ::close(std::exchange(fd_, -1)) == 0;
-      if (!closed || rename(partial_.c_str(), target_.c_str()) != 0) {
+      const bool renamed = closed && rename(partial_.c_str(), target_.c_str()) == 0;
+      // A folder with the sticky bit refuses to replace another user's file
+      // that a plain write may still change: then it is written in place.
+      const bool written = renamed || (closed && errno == EPERM && copy_in_place());
+      if (!renamed) {
         unlink(partial_.c_str());
-        linux_terminal::forget_partial_file();
-        return false;
       }
       linux_terminal::forget_partial_file();
+      if (!written) {
+        return false;
+      }
     }
     // The folder is not synced as well: a crash before the system writes it
     // back leaves the old file under the name, which is as whole as the new.
     return true;
+  }
+
+  // The finished temporary copied over the target's own content.
+  bool copy_in_place() const {
+    const int from = ::open(partial_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (from == -1) {
+      return false;
+    }
+    const int to = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    bool copied = to != -1;
+    std::vector<char> buffer(std::size_t{64} * 1024);
+    for (ssize_t got = 0; copied && (got = ::read(from, buffer.data(), buffer.size())) != 0;) {
+      copied = got > 0 && write_fully(to, buffer.data(), static_cast<std::size_t>(got));
+    }
+    copied = copied && fsync(to) == 0;
+    if (to != -1) {
+      copied = ::close(to) == 0 && copied;
+    }
+    ::close(from);
+    return copied;
   }
 
   // Links the unnamed temporary under a hidden name beside the target; only
