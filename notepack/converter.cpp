@@ -266,7 +266,8 @@ void Converter::run() {
       // The string has no flat sign: a flat or a double alteration is written
       // as the note it sounds, spelled with at most a sharp.
       const SoundingNote sounding = sounding_note(step, alter);
-      const auto shift = static_cast<std::size_t>(sounding.octave_shift + 1);
+      const int row = sounding.octave_shift + 1;
+      const auto shift = static_cast<std::size_t>(row);
       const std::string_view octave_shown = once_per_value(octaves[shift], octave, octave_texts[shift]);
       const bool sharp = sounding.sharp;
       const bool new_octave = last_octave != octave_shown;
