@@ -96,6 +96,10 @@ TEST(KeyDecoder, TurnsTerminalBytesIntoKeyCodes) {
        "0\x1b-\x1b=",
        {rt::extended_key(120), rt::extended_key(128), rt::extended_key(129), rt::extended_key(130),
         rt::extended_key(131)}},
+      // Capitals at both ends of the alphabet fold to their letters' codes.
+      {"\x1bZ\x1b"
+       "A",
+       {rt::extended_key(44), rt::extended_key(30)}},
       {"\x1b!\x1b\x7f", {rt::kKeyEscape, '!', rt::kKeyEscape, rt::kKeyBackspace}},  // no Alt code
       {"\x1b[A\x1b[B\x1b[C\x1b[D", {rt::kKeyUp, rt::kKeyDown, rt::kKeyRight, rt::kKeyLeft}},
       {"\x1bOA\x1bOH\x1bOF", {rt::kKeyUp, rt::kKeyHome, rt::kKeyEnd}},
