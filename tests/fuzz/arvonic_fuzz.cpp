@@ -14,8 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int code = rt::run_program(platform, arvonic::program_data(), arvonic::run);
 
   const bool written = platform.output.ends_with("\r\nok\r\n");
-  if (code != 0 && code != 6) {
-    fuzzing::fail("an exit code other than 0 or 6");
+  if (code != 0 && code != 1 && code != 6) {
+    fuzzing::fail("an exit code other than 0, 1 or 6");
+  }
+  // A written pair ends with 0; only a failure may end with 1.
+  if (written && code != 0) {
+    fuzzing::fail("a written pair that ends with a failure's exit code");
   }
   if ((code == 6) != platform.error.starts_with("\r\nAborting due to runtime error 6 ")) {
     fuzzing::fail("a report without the bounds error, or the bounds error without one");
