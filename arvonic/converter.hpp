@@ -83,10 +83,5 @@ class Converter {
 // the whole text up to the next "<".
 Text field_value(std::string_view line);
 Text element_text(std::string_view line);
-// Whether a note's second line makes it a rest: <rest/>, <rest> or <rest with
-// attributes.
-bool opens_rest(std::string_view line);
-// Whether that rest element also ends on its line.
-bool rest_closes_on(std::string_view line);
 
 }  // namespace arvonic

@@ -10,6 +10,19 @@ namespace {
 
 constexpr int kScoreFile = 1;
 
+// Whether a note's second line makes it a rest: <rest/>, <rest> or <rest with
+// attributes.
+bool opens_rest(std::string_view line) {
+  return rt::find_text(1, line, "<rest/>") != 0 || rt::find_text(1, line, "<rest>") != 0 ||
+         rt::find_text(1, line, "<rest ") != 0;
+}
+
+// Whether that rest element also ends on its line.
+bool rest_closes_on(std::string_view line) {
+  const std::int32_t start = rt::find_text(1, line, "<rest");
+  return rt::find_text(start, line, "/>") != 0 || rt::find_text(1, line, "</rest>") != 0;
+}
+
 }  // namespace
 
 Text field_value(std::string_view line) {
@@ -19,16 +32,6 @@ Text field_value(std::string_view line) {
 Text element_text(std::string_view line) {
   const Text rest = rt::mid_text(line, rt::find_text(1, line, ">") + 1, -1);
   return rt::mid_text(rest, 1, rt::find_text(1, rest, "<") - 1);
-}
-
-bool opens_rest(std::string_view line) {
-  return rt::find_text(1, line, "<rest/>") != 0 || rt::find_text(1, line, "<rest>") != 0 ||
-         rt::find_text(1, line, "<rest ") != 0;
-}
-
-bool rest_closes_on(std::string_view line) {
-  const std::int32_t start = rt::find_text(1, line, "<rest");
-  return rt::find_text(start, line, "/>") != 0 || rt::find_text(1, line, "</rest>") != 0;
 }
 
 bool Converter::line_holds(std::string_view pattern) const {
