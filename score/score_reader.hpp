@@ -85,15 +85,16 @@ struct ScoreError {
   std::string message;
 };
 
-// Reads the score from file, which is at its start; name is what messages call
-// it. Compressed and plain scores are told apart by their first bytes. The file
-// is read as a stream where it is plain XML; a compressed one is read with
-// seeks where the file can seek.
-std::variant<Melody, ScoreError> read_melody(rt::PlatformFile& file, const std::string& name,
-                                             const ReadOptions& options);
+// Reads the score from file, which is at its start; size is its size where it
+// has one, name is what messages call it. Compressed and plain scores are told
+// apart by their first bytes. A plain score is read as a stream; a compressed
+// one with seeks where the file has a size, else held in memory.
+std::variant<Melody, ScoreError> read_melody(rt::PlatformFile& file, std::optional<std::int64_t> size,
+                                             const std::string& name, const ReadOptions& options);
 
 // Every part of the score, for --list.
 std::variant<std::vector<PartSummary>, ScoreError> list_parts(rt::PlatformFile& file,
+                                                              std::optional<std::int64_t> size,
                                                               const std::string& name);
 
 }  // namespace score
