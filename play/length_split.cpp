@@ -1,0 +1,146 @@
+#include "play/length_split.hpp"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <optional>
+
+namespace play {
+namespace {
+
+constexpr int kLongest = 64;
+constexpr int kMostDots = 2;
+
+int text_size(Piece piece) {
+  return (piece.length >= 10 ? 2 : 1) + piece.dots;
+}
+
+struct Candidate {
+  Fraction quarters;
+  Piece piece;
+};
+
+// Every piece once per length of time, the one shortest to write kept, longest first.
+const std::vector<Candidate>& candidates() {
+  static const std::vector<Candidate> table = [] {
+    std::map<Fraction, Piece> shortest;
+    for (int length = 1; length <= kLongest; ++length) {
+      for (int dots = 0; dots <= kMostDots; ++dots) {
+        const Piece piece{static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(dots)};
+        const Fraction value = quarters_of(piece);
+        const auto found = shortest.find(value);
+        if (found == shortest.end() || text_size(piece) < text_size(found->second)) {
+          shortest[value] = piece;
+        }
+      }
+    }
+    std::vector<Candidate> list;
+    for (auto it = shortest.rbegin(); it != shortest.rend(); ++it) {
+      list.push_back(Candidate{it->first, it->second});
+    }
+    return list;
+  }();
+  return table;
+}
+
+std::optional<Piece> single(const Fraction& quarters) {
+  const auto& table = candidates();
+  const auto found = std::lower_bound(table.begin(), table.end(), quarters,
+                                      [](const Candidate& c, const Fraction& value) { return c.quarters > value; });
+  if (found != table.end() && found->quarters == quarters) {
+    return found->piece;
+  }
+  return std::nullopt;
+}
+
+int text_size(const std::vector<Piece>& pieces) {
+  int size = 0;
+  for (const Piece piece : pieces) {
+    size += text_size(piece);
+  }
+  return size;
+}
+
+std::vector<Piece> split(const Fraction& quarters) {
+  if (quarters <= Fraction(0)) {
+    return {};
+  }
+  if (const auto piece = single(quarters)) {
+    return {*piece};
+  }
+  const auto& table = candidates();
+  std::vector<Piece> best;
+  for (const Candidate& first : table) {
+    if (first.quarters >= quarters) {
+      continue;
+    }
+    if (const auto second = single(quarters - first.quarters)) {
+      std::vector<Piece> pair{first.piece, *second};
+      if (best.empty() || text_size(pair) < text_size(best)) {
+        best = pair;
+      }
+    }
+  }
+  if (!best.empty()) {
+    return best;
+  }
+  // Longest first among the pieces whose length divides the rest's
+  // denominator, so the rest stays writable down to its last piece.
+  std::vector<Piece> pieces;
+  Fraction rest = quarters;
+  for (const Candidate& candidate : table) {
+    if (quarters.den() % candidate.quarters.den() != 0) {
+      continue;
+    }
+    while (candidate.quarters <= rest) {
+      pieces.push_back(candidate.piece);
+      rest -= candidate.quarters;
+    }
+  }
+  if (rest != Fraction(0)) {
+    return {};
+  }
+  return pieces;
+}
+
+}  // namespace
+
+Fraction quarters_of(Piece piece) {
+  // A dot adds half of what it follows: 4/n, 6/n, 7/n quarters.
+  static constexpr std::array<std::int64_t, kMostDots + 1> kDotted{4, 6, 7};
+  return Fraction(kDotted[piece.dots], std::int64_t{piece.length});
+}
+
+std::vector<Piece> exact_pieces(const Fraction& quarters) {
+  // A melody uses few lengths over and over: each is worked out once.
+  static thread_local std::map<Fraction, std::vector<Piece>> known;
+  const auto found = known.find(quarters);
+  if (found != known.end()) {
+    return found->second;
+  }
+  std::vector<Piece> pieces = split(quarters);
+  if (known.size() < 4096) {
+    known.emplace(quarters, pieces);
+  }
+  return pieces;
+}
+
+std::vector<Piece> LengthWriter::until(const Fraction& end) {
+  const Fraction wanted = end - written_;
+  std::vector<Piece> pieces = exact_pieces(wanted);
+  rounded_ = pieces.empty();
+  if (rounded_) {
+    // The nearest whole number of 64ths, at least one.
+    const Fraction sixty_fourths = wanted / kFinestQuarters;
+    std::int64_t count = sixty_fourths.num() <= 0 ? 1 : (2 * sixty_fourths.num() + sixty_fourths.den()) /
+                                                            (2 * sixty_fourths.den());
+    count = std::max<std::int64_t>(count, 1);
+    pieces = exact_pieces(Fraction(count) * kFinestQuarters);
+  }
+  for (const Piece piece : pieces) {
+    written_ += quarters_of(piece);
+  }
+  return pieces;
+}
+
+}  // namespace play
