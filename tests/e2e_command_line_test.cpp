@@ -31,11 +31,14 @@ TEST(CommandLine, AnswersHelpVersionAndWrongArgumentsWithoutARun) {
       {"notepack", {"-h"}, "help"},
       {"arvonic", {"--version"}, "version"},
       {"notepack", {"--version", "--help"}, "version"},
-      {"arvonic", {"score.xml"}, "unexpected argument 'score.xml'"},
+      {"arvonic", {"--verbose", "score.xml"}, "unrecognized option '--verbose'"},
       {"notepack", {"--verbose"}, "unrecognized option '--verbose'"},
-      {"arvonic", {"--help", "tune"}, "unexpected argument 'tune'"},
+      {"arvonic", {"--tempo=300", "score.xml"}, "--tempo '300': 32 to 255 quarter notes a minute"},
+      {"arvonic", {"--array", "2x", "score.xml"}, "--array '2x': a C name is wanted (letters, digits and _, not first a digit)"},
+      {"arvonic", {"-o"}, "option '-o' needs a value"},
+      {"arvonic", {"a.xml", "b.xml"}, "one score at a time: 'b.xml' is one too many"},
       {"notepack", {"\x1b[2J"}, "unexpected argument '^[[2J'"},
-      {"arvonic", {""}, "unexpected argument ''"},
+      {"arvonic", {""}, "'' names no score"},
   };
   const std::string score = Score::worked_example().text();
   for (const auto& c : cases) {
@@ -49,7 +52,8 @@ TEST(CommandLine, AnswersHelpVersionAndWrongArgumentsWithoutARun) {
         testing_support::run_process(program, folder.path(), "\n\n", InputKind::pipe, 30000, c.arguments);
     const bool refused = c.answer != "help" && c.answer != "version";
     if (c.answer == "help") {
-      EXPECT_TRUE(result.out.starts_with("Usage: " + c.program + " [--help | --version]\n")) << name;
+      const std::string usage = c.program == "arvonic" ? "[OPTION]... SCORE\n" : "[--help | --version]\n";
+      EXPECT_TRUE(result.out.starts_with("Usage: " + c.program + " " + usage)) << name;
       EXPECT_TRUE(result.out.ends_with("\nFull documentation: man " + c.program + "\n")) << name;
     } else {
       EXPECT_EQ(result.out, refused ? "" : c.program + " " + ARVONIC_VERSION + "\n") << name;

@@ -77,8 +77,9 @@ class Platform {
   Platform& operator=(const Platform&) = delete;
   virtual ~Platform() = default;
 
-  // Standard output, written through at once, bytes unchanged.
-  virtual void write_output(std::string_view bytes) = 0;
+  // Standard output, written through at once, bytes unchanged; false when
+  // not every byte arrived (a full disk, a closed pipe).
+  virtual bool write_output(std::string_view bytes) = 0;
   // Standard error, bytes unchanged.
   virtual void write_error(std::string_view bytes) = 0;
   virtual bool output_is_terminal() const = 0;
@@ -96,6 +97,9 @@ class Platform {
   virtual KeyEvent read_key(int wait_ms) = 0;
 
   virtual OpenedFile open_file(const std::string& name, OpenHow how) = 0;
+  // Standard input as a file to read from its start: a regular file keeps
+  // its size, a pipe has none.
+  virtual OpenedFile open_standard_input() { return open_file("/dev/stdin", OpenHow::read_only); }
 
   virtual void sleep_ms(int milliseconds) = 0;
 

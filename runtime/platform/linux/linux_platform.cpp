@@ -122,8 +122,8 @@ LinuxPlatform::~LinuxPlatform() {
   linux_terminal::restore();
 }
 
-void LinuxPlatform::write_output(std::string_view bytes) {
-  write_through(STDOUT_FILENO, bytes);
+bool LinuxPlatform::write_output(std::string_view bytes) {
+  return write_fully(STDOUT_FILENO, bytes.data(), bytes.size());
 }
 
 void LinuxPlatform::write_error(std::string_view bytes) {

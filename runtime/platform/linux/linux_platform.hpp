@@ -26,7 +26,7 @@ class LinuxPlatform final : public Platform {
   explicit LinuxPlatform(const std::string& program_path, DesktopWindowOpener open_desktop = nullptr);
   ~LinuxPlatform() override;
 
-  void write_output(std::string_view bytes) override;
+  bool write_output(std::string_view bytes) override;
   void write_error(std::string_view bytes) override;
   bool output_is_terminal() const override { return output_is_terminal_; }
   bool text_is_utf8() const override { return text_is_utf8_; }

@@ -46,7 +46,10 @@ class MemoryPlatform final : public Platform {
   // The content of a file, or nothing when it does not exist.
   std::optional<std::string> file(const std::string& file_name) const;
 
-  void write_output(std::string_view bytes) override { output.append(bytes); }
+  bool write_output(std::string_view bytes) override {
+    output.append(bytes);
+    return true;
+  }
   void write_error(std::string_view bytes) override { error.append(bytes); }
   bool output_is_terminal() const override { return terminal; }
   bool text_is_utf8() const override { return utf8; }
