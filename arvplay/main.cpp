@@ -13,6 +13,7 @@
 
 #include "arvplay/messages.hpp"
 #include "arvplay/options.hpp"
+#include "arvplay/score_input.hpp"
 #include "arvplay/synth.hpp"
 #include "play/melody.hpp"
 #include "play/play_source.hpp"
@@ -104,14 +105,28 @@ int run(const arvplay::Options& options) {
     if (bytes.size() > kLargestInput) {
       return fail(item.name + ": larger than a PLAY string can sensibly be (64 MB)");
     }
-    item.source =
-        input.kind == arvplay::Input::Kind::text
-            ? play::plain_play_source(bytes)
-            : play::read_play_source(input.kind == arvplay::Input::Kind::file ? input.value : "", bytes);
-    if (!item.source.error.empty()) {
-      return fail(item.name + ": " + item.source.error);
+    const std::string file_name = input.kind == arvplay::Input::Kind::file ? input.value : "";
+    const bool score = input.kind != arvplay::Input::Kind::text && arvplay::is_score(file_name, bytes);
+    if (score) {
+      score::ReadOptions read;
+      if (!options.part.empty()) {
+        read.part = options.part;
+      }
+      if (!options.voice.empty()) {
+        read.voice = options.voice;
+      }
+      item.source = arvplay::score_play_source(item.name, bytes, read,
+                                               options.tempo == 0 ? std::nullopt : std::optional<int>(options.tempo));
+    } else if (input.kind == arvplay::Input::Kind::text) {
+      item.source = play::plain_play_source(bytes);
+    } else {
+      item.source = play::read_play_source(file_name, bytes);
     }
-    const auto tempo = static_cast<std::uint8_t>(options.tempo == 0 ? 120 : options.tempo);
+    if (!item.source.error.empty()) {
+      return fail(score ? item.source.error : item.name + ": " + item.source.error);
+    }
+    // A score's string carries its own tempo.
+    const auto tempo = static_cast<std::uint8_t>(options.tempo == 0 || score ? 120 : options.tempo);
     item.melody = play::melody_until_error(item.source.text, tempo);
     if (const play::Event* error = play::first_error(item.melody)) {
       const auto place = item.source.places.at(error->position - 1);

@@ -8,14 +8,18 @@ const char* const kUsage =
     "usage: arvplay [OPTION]... FILE...\n"
     "Plays the PLAY music string of each FILE: a header arvonic or notepack\n"
     "wrote, a .bas file of PLAY statements, or a text file holding the string.\n"
-    "FILE - reads standard input.\n"
+    "A MusicXML score (.xml, .musicxml, .mxl) plays as arvonic would write it,\n"
+    "so it can be heard before it is flashed. FILE - reads standard input.\n"
     "\n"
     "  -e STRING       play STRING itself, as if it were a file\n"
     "  -o OUT.wav      write the sound to OUT instead of playing it; the format\n"
     "                  follows the extension (.wav, .flac, .ogg, .mp3, .aiff)\n"
     "      --events    print when each note starts, how long it lasts, its name\n"
     "                  and frequency, and play nothing\n"
-    "      --tempo T   start at T quarter notes a minute (32 to 255), not 120\n"
+    "      --tempo T   start at T quarter notes a minute (32 to 255), not 120;\n"
+    "                  a score plays at T throughout, its tempo marks ignored\n"
+    "      --part PART   of a score: the part numbered PART from 1, or its id\n"
+    "      --voice VOICE of a score: this voice of the part's top staff\n"
     "      --sine      a soft sine wave instead of the square wave\n"
     "  -h, --help      show this help and end\n"
     "      --version   show the version and end\n"
@@ -69,6 +73,13 @@ Options parse_options(const std::vector<std::string>& arguments) {
     } else if (argument.starts_with("-o")) {
       if (!take_value(arguments, i, 2, options.output) || options.output.empty()) {
         options.error = "-o needs the name of a sound file";
+      }
+    } else if (argument == "--part" || argument.starts_with("--part=") || argument == "--voice" ||
+               argument.starts_with("--voice=")) {
+      const bool part = argument.starts_with("--part");
+      std::string& value = part ? options.part : options.voice;
+      if (!take_value(arguments, i, part ? 6 : 7, value) || value.empty()) {
+        options.error = part ? "--part needs a part's number or id" : "--voice needs a voice";
       }
     } else if (argument == "--tempo" || argument.starts_with("--tempo=")) {
       std::string value;

@@ -17,7 +17,9 @@ struct Options {
   std::string output;  // -o: write a sound file instead of playing
   bool events = false;
   bool sine = false;
-  int tempo = 0;  // 0: the strings' own starting tempo
+  int tempo = 0;  // 0: the strings' own starting tempo; for a score, its marks
+  std::string part;   // of a score: empty for the one arvonic would take
+  std::string voice;
   bool help = false;
   bool version = false;
   std::string error;  // what is wrong with the command line

@@ -75,6 +75,12 @@ const std::string kThirteenHours = [] {
   return text;
 }();
 
+// A score of one part whose only note is middle C.
+const char* const kOnePartScore =
+    "<score-partwise><part-list><score-part id=\"P1\"/></part-list><part id=\"P1\"><measure number=\"1\">"
+    "<note><pitch><step>C</step><octave>4</octave></pitch><duration>1</duration></note></measure></part>"
+    "</score-partwise>";
+
 TEST(Arvplay, CommandLineMessagesAndExitCodes) {
   const std::string see = " (see arvplay --help)\n";
   const std::vector<CommandCase> cases = {
@@ -90,11 +96,10 @@ TEST(Arvplay, CommandLineMessagesAndExitCodes) {
        "",
        "arvplay: -o writes the sound of one FILE; give one" + see},
       {{"missing.h"}, "", 1, "", "arvplay: missing.h: No such file or directory\n"},
-      {{"score.xml"},
-       "",
-       1,
-       "",
-       "arvplay: score.xml: a score, not a PLAY string: convert it with arvonic first\n"},
+      // A score is read as arvonic reads it, its faults told where they are.
+      {{"score.xml"}, "", 1, "", "arvplay: score.xml:3:1: no element found\n"},
+      {{"--part", "2", "-"}, kOnePartScore, 1, "", "arvplay: <stdin>: no part 2 (the score has 1; see --list)\n"},
+      {{"--voice=", "-"}, "", 1, "", "arvplay: --voice needs a voice" + see},
       {{"other.h"}, "", 1, "", "arvplay: other.h: no notes array in this header\n"},
       {{"-o", "out.wav", "-e", "CDo-1E"},
        "",
@@ -119,6 +124,11 @@ TEST(Arvplay, CommandLineMessagesAndExitCodes) {
        "",
        "arvplay: no/such/out.wav: No such file or directory\n"},
       // "<" is an octave down, not the start of a score.
+      {{"--events", "--tempo=60", "-"},
+       kOnePartScore,
+       0,
+       "   start   length  note          Hz\n   0.000    1.000  o3C      261.626\n   1.000           end\n",
+       ""},
       {{"--events", "-e", "<C"},
        "",
        0,
