@@ -106,8 +106,9 @@ std::vector<Piece> split(const Fraction& quarters) {
 }  // namespace
 
 Fraction quarters_of(Piece piece) {
-  // A dot adds half of what it follows: 4/n, 6/n, 7/n quarters.
-  static constexpr std::array<std::int64_t, kMostDots + 1> kDotted{4, 6, 7};
+  // PLAY's dot adds half of what is there so far, each dot again: 4/n, 6/n,
+  // 9/n quarters. A score's double dot (7/n) is no single PLAY length.
+  static constexpr std::array<std::int64_t, kMostDots + 1> kDotted{4, 6, 9};
   return Fraction(kDotted[piece.dots], std::int64_t{piece.length});
 }
 

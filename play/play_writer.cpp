@@ -85,7 +85,9 @@ WrittenMelody write_play(const score::Melody& melody, const WriteOptions& option
   std::size_t next_tempo = 0;
   int octave = -1;
   LengthWriter lengths;
-  for (const score::Sound& sound : melody.sounds) {
+  const auto& sounds = melody.sounds;
+  for (std::size_t index = 0; index < sounds.size(); ++index) {
+    const score::Sound& sound = sounds[index];
     // A mark takes effect at the first sound that starts at or after it.
     int marked = tempo;
     bool mark_found = false;
@@ -104,7 +106,15 @@ WrittenMelody write_play(const score::Melody& melody, const WriteOptions& option
       commands.push_back(Command{Command::Kind::tempo, static_cast<std::uint8_t>(tempo), {}});
     }
 
-    const std::vector<Piece> pieces = lengths.until(sound.start + sound.length);
+    // Pauses one after another are one silence, unless the tempo changes between them.
+    Fraction end = sound.start + sound.length;
+    while (sound.key == 0 && index + 1 < sounds.size() && sounds[index + 1].key == 0 &&
+           (options.tempo || next_tempo >= melody.tempos.size() ||
+            melody.tempos[next_tempo].at > sounds[index + 1].start)) {
+      ++index;
+      end = sounds[index].start + sounds[index].length;
+    }
+    const std::vector<Piece> pieces = lengths.until(end);
     if (lengths.rounded()) {
       ++written.rounded;
       if (written.rounded_measures.size() < kReportedMeasures &&

@@ -191,7 +191,7 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
         continue;
       }
       if ((event.flags & NoteEvent::grace) != 0) {
-        if (event.key != 0) {
+        if ((event.flags & NoteEvent::rest) == 0) {
           ++graces;
           note_measure(grace_measures, measure.number);
         }

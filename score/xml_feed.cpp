@@ -17,6 +17,10 @@ namespace {
 
 using Parser = XmlFeed::Parser;
 
+// The parser holds a tag, comment or declaration whole until its end: one
+// past this size is built to take memory, never written by a score editor.
+constexpr long long kLongestHeld = 16LL << 20;
+
 void on_start(void* data, const XML_Char* name, const XML_Char** attributes) {
   static_cast<Parser*>(data)->handler->start(name, attributes);
 }
@@ -77,8 +81,16 @@ bool XmlFeed::parse(std::size_t count, bool last) {
     return false;
   }
   XML_Parser expat = parser_->expat;
+  fed_ += static_cast<long long>(count);
   if (XML_ParseBuffer(expat, static_cast<int>(count), last ? 1 : 0) == XML_STATUS_OK) {
-    return true;
+    if (fed_ - XML_GetCurrentByteIndex(expat) <= kLongestHeld) {
+      return true;
+    }
+    stopped_ = true;
+    error_ = std::to_string(XML_GetCurrentLineNumber(expat)) + ":" +
+             std::to_string(XML_GetCurrentColumnNumber(expat) + 1) + ": no end in the next " +
+             std::to_string(kLongestHeld >> 20) + " MB: no score holds a single tag, comment or text that long";
+    return false;
   }
   stopped_ = true;
   if (error_.empty()) {

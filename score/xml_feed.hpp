@@ -47,6 +47,7 @@ class XmlFeed {
   Parser* parser_;
   std::string error_;
   bool stopped_ = false;
+  long long fed_ = 0;  // bytes given to the parser so far
 };
 
 }  // namespace score
