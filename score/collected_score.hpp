@@ -30,7 +30,8 @@ struct NoteEvent {
   std::uint8_t flags = 0;
   std::uint8_t chord_notes = 0;  // lower notes of its chord left out (at most 255 counted)
 
-  bool sounds_pitch() const { return (flags & (grace | cue | unpitched | rest)) == 0; }
+  // A pitch heard for some time: what a melody is made of.
+  bool sounds_pitch() const { return (flags & (grace | cue | unpitched | rest)) == 0 && length.num() > 0; }
 };
 
 struct MeasureData {

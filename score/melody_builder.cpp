@@ -268,6 +268,10 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
     time += measure.length;
   }
 
+  if (std::none_of(melody.sounds.begin(), melody.sounds.end(), [](const Sound& sound) { return sound.key != 0; })) {
+    return ScoreError{name + ": " + quoted_part(summary) + " has no note that sounds: nothing to convert"};
+  }
+
   std::string passed_over;
   for (const int number : score.parts_passed_over) {
     passed_over += (passed_over.empty() ? "" : ", ") + quoted_part(score.parts.at(static_cast<std::size_t>(number - 1)));
