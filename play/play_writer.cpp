@@ -117,10 +117,11 @@ WrittenMelody write_play(const score::Melody& melody, const WriteOptions& option
     const std::vector<Piece> pieces = lengths.until(end);
     if (lengths.rounded()) {
       ++written.rounded;
+      const std::string& number = melody.measures.at(sound.measure);
       if (written.rounded_measures.size() < kReportedMeasures &&
-          std::find(written.rounded_measures.begin(), written.rounded_measures.end(), sound.measure) ==
+          std::find(written.rounded_measures.begin(), written.rounded_measures.end(), number) ==
               written.rounded_measures.end()) {
-        written.rounded_measures.push_back(sound.measure);
+        written.rounded_measures.push_back(number);
       }
     }
     Fraction quarters;

@@ -59,6 +59,21 @@ class Fraction {
       numerator = -numerator;
       denominator = -denominator;
     }
+    constexpr Wide narrow = INT64_MAX;
+    if (numerator <= narrow && numerator >= -narrow && denominator <= narrow) {
+      // Most times of a score fit in 64 bits, where reducing is cheap.
+      auto n = static_cast<std::int64_t>(numerator);
+      auto d = static_cast<std::int64_t>(denominator);
+      const std::int64_t g = std::gcd(n, d);
+      if (g > 1) {
+        n /= g;
+        d /= g;
+      }
+      Fraction f;
+      f.num_ = n;
+      f.den_ = d;
+      return f;
+    }
     Wide a = numerator < 0 ? -numerator : numerator;
     Wide b = denominator;
     while (b != 0) {

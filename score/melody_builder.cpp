@@ -104,12 +104,12 @@ class MelodyWriter {
 
   void begin_measure() { measure_first_ = melody_.sounds.size(); }
 
-  void pause(const Fraction& start, const Fraction& length, const std::string& measure) {
+  void pause(const Fraction& start, const Fraction& length, std::uint32_t measure) {
     melody_.sounds.push_back(Sound{start, length, 0, measure});
     tie_open_ = false;
   }
 
-  void sound(const Fraction& start, const NoteEvent& event, const std::string& measure) {
+  void sound(const Fraction& start, const NoteEvent& event, std::uint32_t measure) {
     const auto key = static_cast<std::uint8_t>(event.sounds_pitch() ? event.key : 0);
     if (!melody_.sounds.empty()) {
       Sound& last = melody_.sounds.back();
@@ -181,7 +181,7 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
   long moved_down = 0;
   std::vector<std::string> moved_measures;
   for (MeasureData& measure : part.measures) {
-    std::vector<NoteEvent> kept;
+    std::size_t kept = 0;  // the chosen voice's events are moved to the front
     for (NoteEvent& event : measure.events) {
       if (event.voice != voice.index) {
         if (event.sounds_pitch()) {
@@ -220,12 +220,16 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
         }
       }
       if (event.length > Fraction(0)) {
-        kept.push_back(event);
+        measure.events[kept++] = event;
       }
     }
-    std::stable_sort(kept.begin(), kept.end(),
-                     [](const NoteEvent& a, const NoteEvent& b) { return a.offset < b.offset; });
-    measure.events = std::move(kept);
+    measure.events.resize(kept);
+    measure.events.shrink_to_fit();
+    // Written in order almost always: sorted only where a backup went back.
+    const auto earlier = [](const NoteEvent& a, const NoteEvent& b) { return a.offset < b.offset; };
+    if (!std::is_sorted(measure.events.begin(), measure.events.end(), earlier)) {
+      std::stable_sort(measure.events.begin(), measure.events.end(), earlier);
+    }
   }
 
   // Tempo marks by measure; where two parts mark one place, the earlier part's holds.
@@ -242,10 +246,27 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
     tempo_marks.emplace(mark.measure, &mark);
   }
 
+  for (const MeasureData& measure : part.measures) {
+    melody.measures.push_back(measure.number);
+  }
+  const std::vector<std::size_t> order = playing_order(part.measures);
+  // A measure's events go as soon as it is played for the last time.
+  std::vector<std::size_t> last_play(part.measures.size(), 0);
+  for (std::size_t play = 0; play < order.size(); ++play) {
+    last_play[order[play]] = play;
+  }
+  // About one sound per event, and a pause beside some: room made once.
+  std::size_t events = 0;
+  for (const std::size_t index : order) {
+    events += part.measures[index].events.size();
+  }
+  melody.sounds.reserve(events + events / 8 + 16);
   MelodyWriter writer(melody);
   Fraction time;
-  for (const std::size_t index : playing_order(part.measures)) {
-    const MeasureData& measure = part.measures[index];
+  for (std::size_t play = 0; play < order.size(); ++play) {
+    const std::size_t index = order[play];
+    MeasureData& measure = part.measures[index];
+    const auto number = static_cast<std::uint32_t>(index);
     const auto [first_mark, last_mark] = tempo_marks.equal_range(index);
     for (auto mark = first_mark; mark != last_mark; ++mark) {
       const Fraction at = time + mark->second->offset;
@@ -257,15 +278,18 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
     Fraction position;
     for (const NoteEvent& event : measure.events) {
       if (event.offset > position) {
-        writer.pause(time + position, event.offset - position, measure.number);
+        writer.pause(time + position, event.offset - position, number);
       }
-      writer.sound(time + event.offset, event, measure.number);
+      writer.sound(time + event.offset, event, number);
       position = std::max(position, event.offset + event.length);
     }
     if (position < measure.length) {
-      writer.pause(time + position, measure.length - position, measure.number);
+      writer.pause(time + position, measure.length - position, number);
     }
     time += measure.length;
+    if (last_play[index] == play) {
+      std::vector<NoteEvent>().swap(measure.events);
+    }
   }
 
   if (std::none_of(melody.sounds.begin(), melody.sounds.end(), [](const Sound& sound) { return sound.key != 0; })) {

@@ -70,9 +70,10 @@ Tag tag_of(const char* name) {
       {"forward", Tag::forward},       {"barline", Tag::barline},       {"repeat", Tag::repeat},
       {"ending", Tag::ending},         {"sound", Tag::sound},
   }};
-  const std::string_view wanted(name);
+  // Called for every element of the score: the first letter rules out most
+  // names before any is compared whole (each name is a NUL-ended literal).
   for (const auto& [text, tag] : kTags) {
-    if (text == wanted) {
+    if (text.front() == name[0] && std::strcmp(text.data(), name) == 0) {
       return tag;
     }
   }
@@ -235,7 +236,10 @@ void ScoreCollector::start(const char* name, const char** attributes) {
   const Tag tag = tag_of(name);
   const Tag parent = open_.empty() ? Tag::other : open_.back();
   open_.push_back(tag);
-  keep_text_ = false;
+  if (keep_text_) {
+    keep_text_ = false;
+    feed_->want_text(false);
+  }
   switch (tag) {
     case Tag::score_part:
       if (parent == Tag::part_list) {
@@ -319,6 +323,7 @@ void ScoreCollector::start(const char* name, const char** attributes) {
     case Tag::staff:
       text_.clear();
       keep_text_ = true;
+      feed_->want_text(true);
       break;
     default:
       break;
@@ -338,7 +343,10 @@ void ScoreCollector::end(const char* /*name*/) {
   const Tag tag = open_.back();
   open_.pop_back();
   const Tag parent = open_.empty() ? Tag::other : open_.back();
-  keep_text_ = false;
+  if (keep_text_) {
+    keep_text_ = false;
+    feed_->want_text(false);
+  }
   switch (tag) {
     case Tag::part_name:
       if (parent == Tag::score_part && !score_.parts.empty()) {

@@ -65,6 +65,7 @@ std::variant<CollectedScore, ScoreError> collect(rt::PlatformFile& file, std::op
                                                  bool outline_only) {
   ScoreCollector collector(options, outline_only);
   XmlFeed feed(collector);
+  feed.want_text(false);
   collector.stop_through(feed);
   const std::string failure = feed_score(file, size, feed);
   if (!failure.empty()) {

@@ -22,7 +22,7 @@ struct Sound {
   Fraction start;        // from the start of the melody as played
   Fraction length;       // more than 0
   std::uint8_t key = 0;  // 1 to 84 as PLAY numbers notes (37 is middle C), 0 for a pause
-  std::string measure;   // the number of the score's measure it starts in, as written there
+  std::uint32_t measure = 0;  // the score's measure it starts in: an index into Melody::measures
 };
 
 // A tempo mark: from `at` on, this many quarter notes a minute.
@@ -58,6 +58,7 @@ struct Melody {
   // are not joined.
   std::vector<Sound> sounds;
   std::vector<TempoChange> tempos;  // in time order, at most one per time
+  std::vector<std::string> measures;  // each measure's number as the score writes it, in score order
   int part_number = 0;              // counted from 1 in <part-list> order
   std::string part_id;
   std::string part_name;

@@ -101,6 +101,10 @@ bool XmlFeed::parse(std::size_t count, bool last) {
   return false;
 }
 
+void XmlFeed::want_text(bool wanted) {
+  XML_SetCharacterDataHandler(parser_->expat, wanted ? on_text : nullptr);
+}
+
 void XmlFeed::stop(std::string reason) {
   if (error_.empty()) {
     error_ = std::move(reason);

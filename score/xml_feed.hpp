@@ -34,6 +34,11 @@ class XmlFeed {
   // False once the document is refused: error() says why.
   bool parse(std::size_t count, bool last);
 
+  // Whether the handler's text() hears the text from here on. Off, the parser
+  // skips reporting the indentation and text of elements nobody reads; a
+  // handler turns it on only inside the elements whose text it wants.
+  void want_text(bool wanted);
+
   // Ends the parse from inside a handler with the handler's own reason.
   void stop(std::string reason);
 
