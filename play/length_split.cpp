@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <unordered_map>
 #include <optional>
 
 namespace play {
@@ -112,36 +113,47 @@ Fraction quarters_of(Piece piece) {
   return Fraction(kDotted[piece.dots], std::int64_t{piece.length});
 }
 
-std::vector<Piece> exact_pieces(const Fraction& quarters) {
-  // A melody uses few lengths over and over: each is worked out once.
-  static thread_local std::map<Fraction, std::vector<Piece>> known;
-  const auto found = known.find(quarters);
-  if (found != known.end()) {
-    return found->second;
+const std::vector<Piece>& exact_pieces(const Fraction& quarters) {
+  // A melody uses few lengths over and over: each is worked out once, and
+  // the last one asked for is at hand without a look-up.
+  struct Hash {
+    std::size_t operator()(const Fraction& value) const {
+      return std::hash<std::int64_t>()(value.num() * 1000003 + value.den());
+    }
+  };
+  static thread_local std::unordered_map<Fraction, std::vector<Piece>, Hash> known;
+  static thread_local const std::pair<const Fraction, std::vector<Piece>>* last = nullptr;
+  if (last != nullptr && last->first == quarters) {
+    return last->second;
   }
-  std::vector<Piece> pieces = split(quarters);
-  if (known.size() < 4096) {
-    known.emplace(quarters, pieces);
+  auto found = known.find(quarters);
+  if (found == known.end()) {
+    if (known.size() >= 4096) {
+      known.clear();
+      last = nullptr;
+    }
+    found = known.emplace(quarters, split(quarters)).first;
   }
-  return pieces;
+  last = &*found;
+  return found->second;
 }
 
-std::vector<Piece> LengthWriter::until(const Fraction& end) {
+const std::vector<Piece>& LengthWriter::until(const Fraction& end) {
   const Fraction wanted = end - written_;
-  std::vector<Piece> pieces = exact_pieces(wanted);
-  rounded_ = pieces.empty();
+  const std::vector<Piece>* pieces = &exact_pieces(wanted);
+  rounded_ = pieces->empty();
   if (rounded_) {
     // The nearest whole number of 64ths, at least one.
     const Fraction sixty_fourths = wanted / kFinestQuarters;
     std::int64_t count = sixty_fourths.num() <= 0 ? 1 : (2 * sixty_fourths.num() + sixty_fourths.den()) /
                                                             (2 * sixty_fourths.den());
     count = std::max<std::int64_t>(count, 1);
-    pieces = exact_pieces(Fraction(count) * kFinestQuarters);
+    pieces = &exact_pieces(Fraction(count) * kFinestQuarters);
   }
-  for (const Piece piece : pieces) {
+  for (const Piece piece : *pieces) {
     written_ += quarters_of(piece);
   }
-  return pieces;
+  return *pieces;
 }
 
 }  // namespace play

@@ -23,8 +23,8 @@ Fraction quarters_of(Piece piece);
 
 // The fewest pieces, shortest written first among equals, that add up to
 // exactly this many quarter notes, longest first; empty when none do (finer
-// than PLAY can write, or no positive length).
-std::vector<Piece> exact_pieces(const Fraction& quarters);
+// than PLAY can write, or no positive length). Valid until the next call.
+const std::vector<Piece>& exact_pieces(const Fraction& quarters);
 
 // The shortest piece: a 64th note.
 inline const Fraction kFinestQuarters{1, 16};
@@ -37,7 +37,8 @@ class LengthWriter {
  public:
   // The pieces that bring the written time to end (in quarter notes from the
   // melody's start); rounded() tells whether they had to be rounded.
-  std::vector<Piece> until(const Fraction& end);
+  // The answer is valid until the next call.
+  const std::vector<Piece>& until(const Fraction& end);
   bool rounded() const { return rounded_; }
   const Fraction& written() const { return written_; }
 

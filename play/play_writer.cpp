@@ -114,7 +114,7 @@ WrittenMelody write_play(const score::Melody& melody, const WriteOptions& option
       ++index;
       end = sounds[index].start + sounds[index].length;
     }
-    const std::vector<Piece> pieces = lengths.until(end);
+    const std::vector<Piece>& pieces = lengths.until(end);
     if (lengths.rounded()) {
       ++written.rounded;
       const std::string& number = melody.measures.at(sound.measure);
