@@ -130,11 +130,11 @@ std::string output_stem(std::string name) {
 // The command line, or the exit status of an answer given at once.
 std::variant<DirectOptions, int> parse(rt::Platform& platform, Reporter& report, int argc, char** argv) {
   static const option kOptions[] = {
-      {"output", required_argument, nullptr, 'o'},  {"array", required_argument, nullptr, kArray},
-      {"part", required_argument, nullptr, kPart},  {"voice", required_argument, nullptr, kVoice},
+      {"output", required_argument, nullptr, 'o'},   {"array", required_argument, nullptr, kArray},
+      {"part", required_argument, nullptr, kPart},   {"voice", required_argument, nullptr, kVoice},
       {"tempo", required_argument, nullptr, kTempo}, {"list", no_argument, nullptr, kList},
-      {"quiet", no_argument, nullptr, 'q'},         {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion},  {nullptr, 0, nullptr, 0},
+      {"quiet", no_argument, nullptr, 'q'},          {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, kVersion},   {nullptr, 0, nullptr, 0},
   };
   DirectOptions options;
   opterr = 0;
@@ -173,11 +173,12 @@ std::variant<DirectOptions, int> parse(rt::Platform& platform, Reporter& report,
         options.read.voice = value;
         break;
       case kTempo: {
-        const bool digits = !value.empty() && value.size() <= 3 &&
-                            value.find_first_not_of("0123456789") == std::string::npos;
+        const bool digits =
+            !value.empty() && value.size() <= 3 && value.find_first_not_of("0123456789") == std::string::npos;
         const int tempo = digits ? std::stoi(value) : 0;
         if (tempo < 32 || tempo > 255) {
-          return report.usage("--tempo '" + rt::caret_notation(value) + "': 32 to 255 quarter notes a minute");
+          return report.usage("--tempo '" + rt::caret_notation(value) +
+                              "': 32 to 255 quarter notes a minute");
         }
         options.tempo = tempo;
         break;
@@ -208,7 +209,8 @@ std::variant<DirectOptions, int> parse(rt::Platform& platform, Reporter& report,
     return report.usage("no score given");
   }
   if (argc - optind > 1) {
-    return report.usage("one score at a time: '" + rt::caret_notation(argv[optind + 1]) + "' is one too many");
+    return report.usage("one score at a time: '" + rt::caret_notation(argv[optind + 1]) +
+                        "' is one too many");
   }
   options.score = argv[optind];
   if (options.score.empty()) {
@@ -220,7 +222,8 @@ std::variant<DirectOptions, int> parse(rt::Platform& platform, Reporter& report,
     }
     options.output = base_name(options.score);
     if (options.output.empty()) {
-      return report.usage("no output name in '" + rt::caret_notation(options.score) + "': give one with -o NAME");
+      return report.usage("no output name in '" + rt::caret_notation(options.score) +
+                          "': give one with -o NAME");
     }
   }
   return options;
@@ -265,8 +268,9 @@ bool write_pair(rt::Platform& platform, const std::string& stem, const std::stri
   const bool all = good[0] && good[1];
   for (int i = 0; i < 2; ++i) {
     if (files[i].stream != nullptr) {
-      good[i] = files[i].stream->close(all ? rt::PlatformFile::Finish::keep : rt::PlatformFile::Finish::discard) &&
-                good[i];
+      good[i] =
+          files[i].stream->close(all ? rt::PlatformFile::Finish::keep : rt::PlatformFile::Finish::discard) &&
+          good[i];
     }
     if (!good[i] && failed.empty()) {
       failed = names[i];

@@ -7,7 +7,7 @@ namespace {
 
 // Flash an ATmega328P leaves for the string: 32 KB less the boot loader, the
 // Arduino core and the player.
-constexpr std::size_t kChipRoom = 28 * 1024;
+constexpr std::size_t kChipRoom = std::size_t{28} * 1024;
 
 std::string measures_text(const std::vector<std::string>& measures, long count) {
   if (measures.empty()) {
@@ -43,8 +43,8 @@ std::string play_time(double seconds) {
 std::string summary_line(const std::string& header_name, const score::Melody& melody,
                          const play::WrittenMelody& written) {
   std::string line = header_name + ": " + plural(written.notes, "note", "notes") + ", " +
-                     plural(written.pauses, "pause", "pauses") + ", " + play_time(written.seconds) + ", part " +
-                     std::to_string(melody.part_number);
+                     plural(written.pauses, "pause", "pauses") + ", " + play_time(written.seconds) +
+                     ", part " + std::to_string(melody.part_number);
   if (!melody.part_name.empty()) {
     line += " \"" + melody.part_name + "\"";
   }
@@ -72,8 +72,8 @@ std::string notice_lines(const score::Melody& melody, const play::WrittenMelody&
         text += "left out " + plural(notice.count, "note", "notes") + " below the top staff" + where + "\n";
         break;
       case Kind::chords_reduced:
-        text += "chords: " + plural(notice.count, "lower note", "lower notes") + " left out, the highest played" +
-                where + "\n";
+        text += "chords: " + plural(notice.count, "lower note", "lower notes") +
+                " left out, the highest played" + where + "\n";
         break;
       case Kind::grace_notes:
         text += "skipped " + plural(notice.count, "grace note", "grace notes") + where + "\n";
@@ -82,7 +82,8 @@ std::string notice_lines(const score::Melody& melody, const play::WrittenMelody&
         text += plural(notice.count, "cue note", "cue notes") + " played as pauses" + where + "\n";
         break;
       case Kind::unpitched_notes:
-        text += plural(notice.count, "unpitched note", "unpitched notes") + " played as pauses" + where + "\n";
+        text +=
+            plural(notice.count, "unpitched note", "unpitched notes") + " played as pauses" + where + "\n";
         break;
       case Kind::octave_moves:
         text += "moved " + plural(notice.count, "note", "notes") + " " + notice.detail +

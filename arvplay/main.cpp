@@ -115,8 +115,8 @@ int run(const arvplay::Options& options) {
       if (!options.voice.empty()) {
         read.voice = options.voice;
       }
-      item.source = arvplay::score_play_source(item.name, bytes, read,
-                                               options.tempo == 0 ? std::nullopt : std::optional<int>(options.tempo));
+      item.source = arvplay::score_play_source(
+          item.name, bytes, read, options.tempo == 0 ? std::nullopt : std::optional<int>(options.tempo));
     } else if (input.kind == arvplay::Input::Kind::text) {
       item.source = play::plain_play_source(bytes);
     } else {

@@ -17,8 +17,8 @@ struct Options {
   std::string output;  // -o: write a sound file instead of playing
   bool events = false;
   bool sine = false;
-  int tempo = 0;  // 0: the strings' own starting tempo; for a score, its marks
-  std::string part;   // of a score: empty for the one arvonic would take
+  int tempo = 0;     // 0: the strings' own starting tempo; for a score, its marks
+  std::string part;  // of a score: empty for the one arvonic would take
   std::string voice;
   bool help = false;
   bool version = false;

@@ -53,10 +53,10 @@ bool is_score(std::string_view name, std::string_view bytes) {
       return true;
     }
   }
-  for (const std::string_view start : {std::string_view("PK\x03\x04", 4), std::string_view("\xEF\xBB\xBF"),
-                                       std::string_view("\xFF\xFE"), std::string_view("\xFE\xFF"),
-                                       std::string_view("<?xml"), std::string_view("<!DOCTYPE"),
-                                       std::string_view("<score-")}) {
+  for (const std::string_view start :
+       {std::string_view("PK\x03\x04", 4), std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
+        std::string_view("\xFE\xFF"), std::string_view("<?xml"), std::string_view("<!DOCTYPE"),
+        std::string_view("<score-")}) {
     if (bytes.starts_with(start)) {
       return true;
     }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <unordered_map>
 #include <optional>
+#include <unordered_map>
 
 namespace play {
 namespace {
@@ -46,8 +46,9 @@ const std::vector<Candidate>& candidates() {
 
 std::optional<Piece> single(const Fraction& quarters) {
   const auto& table = candidates();
-  const auto found = std::lower_bound(table.begin(), table.end(), quarters,
-                                      [](const Candidate& c, const Fraction& value) { return c.quarters > value; });
+  const auto found =
+      std::lower_bound(table.begin(), table.end(), quarters,
+                       [](const Candidate& c, const Fraction& value) { return c.quarters > value; });
   if (found != table.end() && found->quarters == quarters) {
     return found->piece;
   }
@@ -145,8 +146,9 @@ const std::vector<Piece>& LengthWriter::until(const Fraction& end) {
   if (rounded_) {
     // The nearest whole number of 64ths, at least one.
     const Fraction sixty_fourths = wanted / kFinestQuarters;
-    std::int64_t count = sixty_fourths.num() <= 0 ? 1 : (2 * sixty_fourths.num() + sixty_fourths.den()) /
-                                                            (2 * sixty_fourths.den());
+    std::int64_t count = sixty_fourths.num() <= 0
+                             ? 1
+                             : (2 * sixty_fourths.num() + sixty_fourths.den()) / (2 * sixty_fourths.den());
     count = std::max<std::int64_t>(count, 1);
     pieces = &exact_pieces(Fraction(count) * kFinestQuarters);
   }

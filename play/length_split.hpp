@@ -1,6 +1,6 @@
 // Lengths of notes in PLAY's terms: 1 to 64 (a whole note divided by it),
-// with up to two dots, each making the length half again as long. Tuplets come free: a triplet eighth is 12, a
-// quintuplet sixteenth 20.
+// with up to two dots, each making the length half again as long. Tuplets come free: a triplet eighth is 12,
+// a quintuplet sixteenth 20.
 #pragma once
 
 #include <cstdint>

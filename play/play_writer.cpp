@@ -71,8 +71,8 @@ std::string WrittenMelody::text() const {
 }
 
 WrittenMelody write_play(const score::Melody& melody, const WriteOptions& options) {
-  static constexpr std::array<const char*, 12> kNames{"C", "C+", "D", "D+", "E", "F",
-                                                      "F+", "G", "G+", "A", "A+", "B"};
+  static constexpr std::array<const char*, 12> kNames{"C",  "C+", "D",  "D+", "E",  "F",
+                                                      "F+", "G",  "G+", "A",  "A+", "B"};
   WrittenMelody written;
   std::vector<Command> commands;
   commands.reserve(melody.sounds.size() * 2);
@@ -128,7 +128,8 @@ WrittenMelody write_play(const score::Melody& melody, const WriteOptions& option
     for (const Piece piece : pieces) {
       quarters += quarters_of(piece);
     }
-    written.seconds += 60.0 * static_cast<double>(quarters.num()) / static_cast<double>(quarters.den()) / tempo;
+    written.seconds +=
+        60.0 * static_cast<double>(quarters.num()) / static_cast<double>(quarters.den()) / tempo;
 
     if (sound.key == 0) {
       ++written.pauses;

@@ -21,7 +21,7 @@ struct WrittenMelody {
   // after a whole command, as the header and program file hold it.
   std::vector<std::string> lines;
   long notes = 0;
-  long pauses = 0;  // silences, each as long as the score's rests and gaps in a row
+  long pauses = 0;     // silences, each as long as the score's rests and gaps in a row
   double seconds = 0;  // how long it plays
   // Sounds whose length PLAY cannot write exactly; rounded to a 64th with the
   // difference carried on.

@@ -19,13 +19,13 @@ struct NoteEvent {
     grace = 1,      // takes no time
     cue = 2,        // sounds as a pause
     unpitched = 4,  // sounds as a pause
-    rest = 8,  // or any note without a pitch
+    rest = 8,       // or any note without a pitch
     tie_start = 16,
     tie_stop = 32,
   };
   Fraction offset;
   Fraction length;
-  int key = 0;  // PLAY's numbering, transposition applied, not yet moved into range
+  int key = 0;              // PLAY's numbering, transposition applied, not yet moved into range
   std::uint16_t voice = 0;  // index into CollectedPart::voices
   std::uint8_t flags = 0;
   std::uint8_t chord_notes = 0;  // lower notes of its chord left out (at most 255 counted)

@@ -53,8 +53,9 @@ class Fraction {
 
  private:
   static Fraction make(Wide numerator, Wide denominator) {
-    if (denominator == 0)
+    if (denominator == 0) {
       throw std::domain_error("division by a zero length");
+    }
     if (denominator < 0) {
       numerator = -numerator;
       denominator = -denominator;
@@ -86,8 +87,9 @@ class Fraction {
       denominator /= a;
     }
     constexpr Wide limit = INT64_MAX;
-    if (numerator > limit || numerator < -limit || denominator > limit)
+    if (numerator > limit || numerator < -limit || denominator > limit) {
       throw FractionOverflow();
+    }
     Fraction f;
     f.num_ = static_cast<std::int64_t>(numerator);
     f.den_ = static_cast<std::int64_t>(denominator);

@@ -45,8 +45,8 @@ std::vector<std::size_t> playing_order(const std::vector<MeasureData>& measures)
       repeat_start = i;
     }
     after_ending = !measure.endings.empty();
-    const bool plays =
-        measure.endings.empty() || std::find(measure.endings.begin(), measure.endings.end(), pass) != measure.endings.end();
+    const bool plays = measure.endings.empty() || std::find(measure.endings.begin(), measure.endings.end(),
+                                                            pass) != measure.endings.end();
     if (plays) {
       order.push_back(i);
       if (measure.backward_times > 0) {
@@ -85,7 +85,8 @@ VoiceChoice choose_voice(const CollectedPart& part, const PartSummary& summary, 
     if (!pitched[i]) {
       continue;
     }
-    if (options.voice ? part.voices[i] == *options.voice : !best || voice_before(part.voices[i], part.voices[*best])) {
+    if (options.voice ? part.voices[i] == *options.voice
+                      : !best || voice_before(part.voices[i], part.voices[*best])) {
       best = i;
     }
   }
@@ -93,7 +94,8 @@ VoiceChoice choose_voice(const CollectedPart& part, const PartSummary& summary, 
     return {static_cast<std::uint16_t>(*best), {}};
   }
   if (options.voice) {
-    return {0, quoted_part(summary) + " has no pitched note in voice " + *options.voice + " on its top staff"};
+    return {0,
+            quoted_part(summary) + " has no pitched note in voice " + *options.voice + " on its top staff"};
   }
   return {0, quoted_part(summary) + " has no pitched note on its top staff: nothing to convert"};
 }
@@ -145,11 +147,12 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
                                               const std::string& name) {
   if (!score.chosen) {
     if (options.part) {
-      return ScoreError{name + ": no part " + *options.part + " (the score has " + std::to_string(score.parts.size()) +
-                        "; see --list)"};
+      return ScoreError{name + ": no part " + *options.part + " (the score has " +
+                        std::to_string(score.parts.size()) + "; see --list)"};
     }
     if (options.voice) {
-      return ScoreError{name + ": no part has a pitched note in voice " + *options.voice + " on its top staff"};
+      return ScoreError{name + ": no part has a pitched note in voice " + *options.voice +
+                        " on its top staff"};
     }
     return ScoreError{name + ": no pitched note in any part: nothing to convert"};
   }
@@ -235,7 +238,8 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
   // Tempo marks by measure; where two parts mark one place, the earlier part's holds.
   std::stable_sort(score.tempos.begin(), score.tempos.end(), [](const TempoMark& a, const TempoMark& b) {
     return a.measure != b.measure ? a.measure < b.measure
-                                  : a.offset != b.offset ? a.offset < b.offset : a.part_number < b.part_number;
+           : a.offset != b.offset ? a.offset < b.offset
+                                  : a.part_number < b.part_number;
   });
   std::multimap<std::size_t, const TempoMark*> tempo_marks;
   for (std::size_t i = 0; i < score.tempos.size(); ++i) {
@@ -292,13 +296,15 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
     }
   }
 
-  if (std::none_of(melody.sounds.begin(), melody.sounds.end(), [](const Sound& sound) { return sound.key != 0; })) {
+  if (std::none_of(melody.sounds.begin(), melody.sounds.end(),
+                   [](const Sound& sound) { return sound.key != 0; })) {
     return ScoreError{name + ": " + quoted_part(summary) + " has no note that sounds: nothing to convert"};
   }
 
   std::string passed_over;
   for (const int number : score.parts_passed_over) {
-    passed_over += (passed_over.empty() ? "" : ", ") + quoted_part(score.parts.at(static_cast<std::size_t>(number - 1)));
+    passed_over +=
+        (passed_over.empty() ? "" : ", ") + quoted_part(score.parts.at(static_cast<std::size_t>(number - 1)));
   }
   add_notice(melody, Notice::Kind::part_passed_over, static_cast<long>(score.parts_passed_over.size()), {},
              passed_over);
@@ -318,13 +324,16 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
     }
   }
   add_notice(melody, Notice::Kind::other_voices, other_voices, std::move(other_voice_measures), voices);
-  add_notice(melody, Notice::Kind::other_staves, part.lower_staff_notes, std::move(part.lower_staff_measures));
+  add_notice(melody, Notice::Kind::other_staves, part.lower_staff_notes,
+             std::move(part.lower_staff_measures));
   add_notice(melody, Notice::Kind::chords_reduced, chords, std::move(chord_measures));
   add_notice(melody, Notice::Kind::grace_notes, graces, std::move(grace_measures));
   add_notice(melody, Notice::Kind::cue_notes, cues, std::move(cue_measures));
   add_notice(melody, Notice::Kind::unpitched_notes, unpitched, std::move(unpitched_measures));
   add_notice(melody, Notice::Kind::octave_moves, moved_up + moved_down, std::move(moved_measures),
-             moved_up > 0 && moved_down > 0 ? "up and down" : moved_up > 0 ? "up" : "down");
+             moved_up > 0 && moved_down > 0 ? "up and down"
+             : moved_up > 0                 ? "up"
+                                            : "down");
   add_notice(melody, Notice::Kind::jumps_not_followed, score.jumps, std::move(score.jump_measures));
   return melody;
 }

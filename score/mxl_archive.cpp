@@ -84,9 +84,9 @@ zip_int64_t file_source(void* state, void* data, zip_uint64_t length, zip_source
     case ZIP_SOURCE_TELL:
       return source->position;
     case ZIP_SOURCE_SUPPORTS:
-      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
-                                            ZIP_SOURCE_SUPPORTS, -1);
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                            ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, -1);
     default:
       zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
       return -1;
@@ -212,7 +212,8 @@ std::string read_compressed_score(rt::PlatformFile& file, std::optional<std::int
       }
       held.append(chunk.data(), static_cast<std::size_t>(count));
       if (held.size() > kLargestHeldArchive) {
-        return "a compressed score past " + std::to_string(kLargestHeldArchive >> 20) + " MB: no score is that large";
+        return "a compressed score past " + std::to_string(kLargestHeldArchive >> 20) +
+               " MB: no score is that large";
       }
     }
     source = zip_source_buffer_create(held.data(), held.size(), 0, &error);
@@ -234,7 +235,8 @@ std::string read_compressed_score(rt::PlatformFile& file, std::optional<std::int
   ContainerReader container;
   {
     XmlFeed container_feed(container);
-    const std::string failure = stream_member(archive.get(), std::string(kContainer), container_feed, kLargestContainer);
+    std::string failure =
+        stream_member(archive.get(), std::string(kContainer), container_feed, kLargestContainer);
     if (!failure.empty()) {
       return failure;
     }

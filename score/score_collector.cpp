@@ -58,17 +58,38 @@ constexpr std::size_t kReportedMeasures = 5;
 
 Tag tag_of(const char* name) {
   static constexpr std::array<std::pair<std::string_view, Tag>, 32> kTags{{
-      {"part-list", Tag::part_list},   {"score-part", Tag::score_part}, {"part-name", Tag::part_name},
-      {"part", Tag::part},             {"measure", Tag::measure},       {"attributes", Tag::attributes},
-      {"divisions", Tag::divisions},   {"staves", Tag::staves},         {"transpose", Tag::transpose},
-      {"chromatic", Tag::chromatic},   {"octave-change", Tag::octave_change},
-      {"note", Tag::note},             {"grace", Tag::grace},           {"chord", Tag::chord},
-      {"cue", Tag::cue},               {"rest", Tag::rest},             {"unpitched", Tag::unpitched},
-      {"pitch", Tag::pitch},           {"step", Tag::step},             {"alter", Tag::alter},
-      {"octave", Tag::octave},         {"duration", Tag::duration},     {"voice", Tag::voice},
-      {"staff", Tag::staff},           {"tie", Tag::tie},               {"tied", Tag::tied},             {"backup", Tag::backup},
-      {"forward", Tag::forward},       {"barline", Tag::barline},       {"repeat", Tag::repeat},
-      {"ending", Tag::ending},         {"sound", Tag::sound},
+      {"part-list", Tag::part_list},
+      {"score-part", Tag::score_part},
+      {"part-name", Tag::part_name},
+      {"part", Tag::part},
+      {"measure", Tag::measure},
+      {"attributes", Tag::attributes},
+      {"divisions", Tag::divisions},
+      {"staves", Tag::staves},
+      {"transpose", Tag::transpose},
+      {"chromatic", Tag::chromatic},
+      {"octave-change", Tag::octave_change},
+      {"note", Tag::note},
+      {"grace", Tag::grace},
+      {"chord", Tag::chord},
+      {"cue", Tag::cue},
+      {"rest", Tag::rest},
+      {"unpitched", Tag::unpitched},
+      {"pitch", Tag::pitch},
+      {"step", Tag::step},
+      {"alter", Tag::alter},
+      {"octave", Tag::octave},
+      {"duration", Tag::duration},
+      {"voice", Tag::voice},
+      {"staff", Tag::staff},
+      {"tie", Tag::tie},
+      {"tied", Tag::tied},
+      {"backup", Tag::backup},
+      {"forward", Tag::forward},
+      {"barline", Tag::barline},
+      {"repeat", Tag::repeat},
+      {"ending", Tag::ending},
+      {"sound", Tag::sound},
   }};
   // Called for every element of the score: the first letter rules out most
   // names before any is compared whole (each name is a NUL-ended literal).
@@ -192,7 +213,8 @@ Fraction scaled(const Fraction& value, const Fraction& factor) {
 }  // namespace
 
 void note_measure(std::vector<std::string>& measures, const std::string& number) {
-  if (measures.size() < kReportedMeasures && std::find(measures.begin(), measures.end(), number) == measures.end()) {
+  if (measures.size() < kReportedMeasures &&
+      std::find(measures.begin(), measures.end(), number) == measures.end()) {
     measures.push_back(number);
   }
 }
@@ -229,7 +251,8 @@ void ScoreCollector::start(const char* name, const char** attributes) {
       return;
     }
     if (std::strcmp(name, "score-partwise") != 0) {
-      feed_->stop(std::string("no MusicXML score: its first element is <") + name + ">, not <score-partwise>");
+      feed_->stop(std::string("no MusicXML score: its first element is <") + name +
+                  ">, not <score-partwise>");
       return;
     }
   }
@@ -385,8 +408,8 @@ void ScoreCollector::end(const char* /*name*/) {
         const auto value = parse_decimal(text_);
         // A transposition past ten octaves is no instrument's.
         const long semitones = value ? std::clamp<long>(std::lround(static_cast<double>(value->num()) /
-                                                                     static_cast<double>(value->den())),
-                                                         -120, 120)
+                                                                    static_cast<double>(value->den())),
+                                                        -120, 120)
                                      : 0;
         (tag == Tag::chromatic ? chromatic_ : octave_change_) = static_cast<int>(semitones);
       }
@@ -399,14 +422,15 @@ void ScoreCollector::end(const char* /*name*/) {
     case Tag::step:
       if (parent == Tag::pitch) {
         const std::string_view step = trimmed(text_);
-        note_.step = step.size() == 1 ? step[0] : 0;
+        note_.step = step.size() == 1 ? step[0] : '\0';
       }
       break;
     case Tag::alter:
       if (parent == Tag::pitch) {
         // A microtone sounds as the nearest semitone.
         const auto value = parse_decimal(text_);
-        const double semitones = value ? static_cast<double>(value->num()) / static_cast<double>(value->den()) : 0;
+        const double semitones =
+            value ? static_cast<double>(value->num()) / static_cast<double>(value->den()) : 0;
         note_.alter = static_cast<int>(std::lround(std::clamp(semitones, -12.0, 12.0)));
       }
       break;
@@ -513,7 +537,8 @@ void ScoreCollector::end_part() {
 void ScoreCollector::begin_measure(const char** attributes) {
   ++measure_index_;
   const char* number = attribute(attributes, "number");
-  measure_number_ = number != nullptr ? std::string(number).substr(0, 32) : std::to_string(measure_index_ + 1);
+  measure_number_ =
+      number != nullptr ? std::string(number).substr(0, 32) : std::to_string(measure_index_ + 1);
   cursor_ = 0;
   furthest_ = 0;
   chord_start_ = 0;
@@ -577,8 +602,8 @@ void ScoreCollector::read_sound(const char** attributes) {
   if (const char* tempo = attribute(attributes, "tempo")) {
     const auto value = parse_decimal(tempo);
     if (value && value->num() > 0) {
-      score_.tempos.push_back(
-          TempoMark{static_cast<std::size_t>(measure_index_), cursor_, *value, score_.parts[part_index_].number});
+      score_.tempos.push_back(TempoMark{static_cast<std::size_t>(measure_index_), cursor_, *value,
+                                        score_.parts[part_index_].number});
     }
   }
   for (const char* jump : {"dacapo", "dalsegno", "tocoda", "fine"}) {
@@ -683,11 +708,10 @@ void ScoreCollector::end_note() {
   event.voice = static_cast<std::uint16_t>(voice - work_.voices.begin());
   // MusicXML's octave 4 holds middle C, PLAY's note 37.
   event.key = pitched ? (note.octave - 1) * 12 + semitone + note.alter + transpose_ + 1 : 0;
-  event.flags = static_cast<std::uint8_t>((note.grace ? NoteEvent::grace : 0) | (note.cue ? NoteEvent::cue : 0) |
-                                          (note.unpitched ? NoteEvent::unpitched : 0) |
-                                          (note.rest || !pitched ? NoteEvent::rest : 0) |
-                                          (note.tie_start ? NoteEvent::tie_start : 0) |
-                                          (note.tie_stop ? NoteEvent::tie_stop : 0));
+  event.flags = static_cast<std::uint8_t>(
+      (note.grace ? NoteEvent::grace : 0) | (note.cue ? NoteEvent::cue : 0) |
+      (note.unpitched ? NoteEvent::unpitched : 0) | (note.rest || !pitched ? NoteEvent::rest : 0) |
+      (note.tie_start ? NoteEvent::tie_start : 0) | (note.tie_stop ? NoteEvent::tie_stop : 0));
   if (note.chord && !note.grace) {
     // Of a chord the highest note sounds, for as long as its first note.
     for (auto it = measure.events.rbegin(); it != measure.events.rend(); ++it) {
@@ -699,8 +723,9 @@ void ScoreCollector::end_note() {
             }
             if (event.key > it->key) {
               it->key = event.key;
-              it->flags = static_cast<std::uint8_t>((it->flags & ~(NoteEvent::tie_start | NoteEvent::tie_stop)) |
-                                                    (event.flags & (NoteEvent::tie_start | NoteEvent::tie_stop)));
+              it->flags =
+                  static_cast<std::uint8_t>((it->flags & ~(NoteEvent::tie_start | NoteEvent::tie_stop)) |
+                                            (event.flags & (NoteEvent::tie_start | NoteEvent::tie_stop)));
             }
             return;
           }
@@ -718,7 +743,8 @@ void ScoreCollector::end_note() {
 }
 
 CollectedScore ScoreCollector::finish() {
-  std::erase_if(score_.parts_passed_over, [&](int number) { return !score_.chosen || number >= score_.part.number; });
+  std::erase_if(score_.parts_passed_over,
+                [&](int number) { return !score_.chosen || number >= score_.part.number; });
   return std::move(score_);
 }
 

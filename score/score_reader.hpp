@@ -19,9 +19,9 @@ namespace score {
 
 // One note or pause of the melody. Times and lengths are in quarter notes.
 struct Sound {
-  Fraction start;        // from the start of the melody as played
-  Fraction length;       // more than 0
-  std::uint8_t key = 0;  // 1 to 84 as PLAY numbers notes (37 is middle C), 0 for a pause
+  Fraction start;             // from the start of the melody as played
+  Fraction length;            // more than 0
+  std::uint8_t key = 0;       // 1 to 84 as PLAY numbers notes (37 is middle C), 0 for a pause
   std::uint32_t measure = 0;  // the score's measure it starts in: an index into Melody::measures
 };
 
@@ -57,9 +57,9 @@ struct Melody {
   // chosen voice's silent stretches are pauses of their own; adjacent pauses
   // are not joined.
   std::vector<Sound> sounds;
-  std::vector<TempoChange> tempos;  // in time order, at most one per time
+  std::vector<TempoChange> tempos;    // in time order, at most one per time
   std::vector<std::string> measures;  // each measure's number as the score writes it, in score order
-  int part_number = 0;              // counted from 1 in <part-list> order
+  int part_number = 0;                // counted from 1 in <part-list> order
   std::string part_id;
   std::string part_name;
   std::string voice;

@@ -89,7 +89,8 @@ bool XmlFeed::parse(std::size_t count, bool last) {
     stopped_ = true;
     error_ = std::to_string(XML_GetCurrentLineNumber(expat)) + ":" +
              std::to_string(XML_GetCurrentColumnNumber(expat) + 1) + ": no end in the next " +
-             std::to_string(kLongestHeld >> 20) + " MB: no score holds a single tag, comment or text that long";
+             std::to_string(kLongestHeld >> 20) +
+             " MB: no score holds a single tag, comment or text that long";
     return false;
   }
   stopped_ = true;

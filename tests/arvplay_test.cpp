@@ -98,7 +98,11 @@ TEST(Arvplay, CommandLineMessagesAndExitCodes) {
       {{"missing.h"}, "", 1, "", "arvplay: missing.h: No such file or directory\n"},
       // A score is read as arvonic reads it, its faults told where they are.
       {{"score.xml"}, "", 1, "", "arvplay: score.xml:3:1: no element found\n"},
-      {{"--part", "2", "-"}, kOnePartScore, 1, "", "arvplay: <stdin>: no part 2 (the score has 1; see --list)\n"},
+      {{"--part", "2", "-"},
+       kOnePartScore,
+       1,
+       "",
+       "arvplay: <stdin>: no part 2 (the score has 1; see --list)\n"},
       {{"--voice=", "-"}, "", 1, "", "arvplay: --voice needs a voice" + see},
       {{"other.h"}, "", 1, "", "arvplay: other.h: no notes array in this header\n"},
       {{"-o", "out.wav", "-e", "CDo-1E"},

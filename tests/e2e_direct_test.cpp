@@ -31,14 +31,17 @@ const std::string kTune =
     "    <measure number=\"1\">\n"
     "      <attributes><divisions>2</divisions></attributes>\n"
     "      <direction><sound tempo=\"90\"/></direction>\n"
-    "      <note><pitch><step>C</step><octave>5</octave></pitch><duration>2</duration><voice>1</voice></note>\n"
+    "      "
+    "<note><pitch><step>C</step><octave>5</octave></pitch><duration>2</duration><voice>1</voice></note>\n"
     "      <note><pitch><step>B</step><alter>-1</alter><octave>4</octave></pitch><duration>2</duration>"
     "<voice>1</voice></note>\n"
     "      <backup><duration>4</duration></backup>\n"
-    "      <note><pitch><step>G</step><octave>3</octave></pitch><duration>4</duration><voice>2</voice></note>\n"
+    "      "
+    "<note><pitch><step>G</step><octave>3</octave></pitch><duration>4</duration><voice>2</voice></note>\n"
     "    </measure>\n"
     "    <measure number=\"2\">\n"
-    "      <note><pitch><step>D</step><octave>5</octave></pitch><duration>3</duration><voice>1</voice></note>\n"
+    "      "
+    "<note><pitch><step>D</step><octave>5</octave></pitch><duration>3</duration><voice>1</voice></note>\n"
     "      <note><rest/><duration>1</duration><voice>1</voice></note>\n"
     "    </measure>\n"
     "  </part>\n"
@@ -148,8 +151,8 @@ TEST(DirectMode, ConvertsReportsAndRefusesAsItSays) {
       folder.write("broken.xml", run.files.at("broken.xml"));
       folder.write("tune.h", old_header);
     }
-    const auto result =
-        testing_support::run_process(ARVONIC_PROGRAM, folder.path(), run.input, InputKind::pipe, 30000, run.arguments);
+    const auto result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), run.input,
+                                                     InputKind::pipe, 30000, run.arguments);
     EXPECT_EQ(result.exit_code, run.exit_code) << run.what;
     EXPECT_EQ(result.out, run.out) << run.what;
     EXPECT_EQ(result.err, run.err) << run.what;
@@ -166,8 +169,10 @@ void write_compressed(const std::filesystem::path& path, const std::string& scor
   int error = 0;
   zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   const std::string container =
-      "<?xml version=\"1.0\"?><container><rootfiles><rootfile full-path=\"score.xml\"/></rootfiles></container>";
-  zip_file_add(zip, "META-INF/container.xml", zip_source_buffer(zip, container.data(), container.size(), 0), 0);
+      "<?xml version=\"1.0\"?><container><rootfiles><rootfile "
+      "full-path=\"score.xml\"/></rootfiles></container>";
+  zip_file_add(zip, "META-INF/container.xml", zip_source_buffer(zip, container.data(), container.size(), 0),
+               0);
   zip_file_add(zip, "score.xml", zip_source_buffer(zip, score.data(), score.size(), 0), 0);
   zip_close(zip);
 }
@@ -205,11 +210,12 @@ TEST(DirectMode, EveryCorpusScoreConvertsInEachForm) {
     write_compressed(folder.path() / "c.mxl", score);
     std::string header;
     for (const char* form : {"a.xml", "b.musicxml", "c.mxl"}) {
-      const auto result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "", InputKind::pipe, 30000,
-                                                       {"-q", "-o", "out", form});
+      const auto result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "", InputKind::pipe,
+                                                       30000, {"-q", "-o", "out", form});
       if (unpitched.contains(name)) {
         EXPECT_EQ(result.exit_code, 1) << name << " " << form;
-        EXPECT_EQ(result.err, std::string("arvonic: ") + form + ": no pitched note in any part: nothing to convert\n")
+        EXPECT_EQ(result.err,
+                  std::string("arvonic: ") + form + ": no pitched note in any part: nothing to convert\n")
             << name;
         EXPECT_EQ(folder.read("out.h"), "<missing>") << name;
         continue;
@@ -220,7 +226,8 @@ TEST(DirectMode, EveryCorpusScoreConvertsInEachForm) {
       EXPECT_TRUE(header.empty() || written == header) << name << " " << form;
       header = written;
       if (beginnings.contains(name)) {
-        EXPECT_TRUE(folder.read("out.bas").starts_with(beginnings.at(name))) << name << ": " << folder.read("out.bas");
+        EXPECT_TRUE(folder.read("out.bas").starts_with(beginnings.at(name)))
+            << name << ": " << folder.read("out.bas");
       }
     }
   }

@@ -23,8 +23,8 @@ namespace {
 using score::Fraction;
 
 std::string note(const std::string& step, int octave, int duration, const std::string& extra = "") {
-  return "<note><pitch><step>" + step + "</step><octave>" + std::to_string(octave) + "</octave></pitch><duration>" +
-         std::to_string(duration) + "</duration>" + extra + "</note>";
+  return "<note><pitch><step>" + step + "</step><octave>" + std::to_string(octave) +
+         "</octave></pitch><duration>" + std::to_string(duration) + "</duration>" + extra + "</note>";
 }
 std::string rest(int duration) {
   return "<note><rest/><duration>" + std::to_string(duration) + "</duration></note>";
@@ -41,15 +41,17 @@ std::string score_of(const std::vector<std::string>& parts) {
   std::string body;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const std::string id = "P" + std::to_string(i + 1);
-    list += "<score-part id=\"" + id + "\"><part-name>Part " + std::to_string(i + 1) + "</part-name></score-part>";
+    list += "<score-part id=\"" + id + "\"><part-name>Part " + std::to_string(i + 1) +
+            "</part-name></score-part>";
     body += "<part id=\"" + id + "\">" + parts[i] + "</part>";
   }
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<score-partwise version=\"4.0\">\n<part-list>" + list +
          "</part-list>\n" + body + "\n</score-partwise>\n";
 }
 
-std::variant<score::Melody, score::ScoreError> read(const std::string& bytes, const score::ReadOptions& options = {},
-                                                     const std::string& name = "s.xml") {
+std::variant<score::Melody, score::ScoreError> read(const std::string& bytes,
+                                                    const score::ReadOptions& options = {},
+                                                    const std::string& name = "s.xml") {
   rt::MemoryPlatform platform;
   platform.add_file(name, bytes);
   rt::OpenedFile file = platform.open_file(name, rt::OpenHow::read_only);
@@ -81,8 +83,8 @@ std::string timeline(const std::string& bytes, const score::ReadOptions& options
     if (event.kind == play::Event::error) {
       return "engine error in " + written.text();
     }
-    shown += (shown.empty() ? "" : " ") + play::note_name(event.number) + "@" + seconds(event.start_us) + "+" +
-             seconds(event.length_us);
+    shown += (shown.empty() ? "" : " ") + play::note_name(event.number) + "@" + seconds(event.start_us) +
+             "+" + seconds(event.length_us);
   }
   return shown;
 }
@@ -107,24 +109,27 @@ TEST(ScoreReader, NotesSoundWhereAndAsLongAsTheScoreSays) {
   const std::string forward_repeat = "<barline location=\"left\"><repeat direction=\"forward\"/></barline>";
   const std::vector<TimingCase> cases = {
       {"the first voice after a backup",
-       score_of({measure(divisions(1) + note("C", 4, 1) + note("D", 4, 1) + "<backup><duration>2</duration></backup>" +
-                         note("E", 3, 2, "<voice>2</voice>"))}),
+       score_of({measure(divisions(1) + note("C", 4, 1) + note("D", 4, 1) +
+                         "<backup><duration>2</duration></backup>" + note("E", 3, 2, "<voice>2</voice>"))}),
        "o3C@0+1 o3D@1+1"},
       {"a chord's highest note for its first note's length",
-       score_of({measure(divisions(1) + note("C", 4, 1) + note("G", 4, 2, "<chord/>") + note("E", 4, 1, "<chord/>") +
-                         note("D", 4, 1))}),
+       score_of({measure(divisions(1) + note("C", 4, 1) + note("G", 4, 2, "<chord/>") +
+                         note("E", 4, 1, "<chord/>") + note("D", 4, 1))}),
        "o3G@0+1 o3D@1+1"},
       {"grace notes take no time, cue notes are silent",
-       score_of({measure(divisions(1) + "<note><grace/><pitch><step>B</step><octave>4</octave></pitch></note>" +
-                         note("C", 4, 1) + "<note><cue/><pitch><step>D</step><octave>4</octave></pitch>"
-                                           "<duration>1</duration></note>" +
-                         note("E", 4, 1))}),
+       score_of(
+           {measure(divisions(1) + "<note><grace/><pitch><step>B</step><octave>4</octave></pitch></note>" +
+                    note("C", 4, 1) +
+                    "<note><cue/><pitch><step>D</step><octave>4</octave></pitch>"
+                    "<duration>1</duration></note>" +
+                    note("E", 4, 1))}),
        "o3C@0+1 pause@1+1 o3E@2+1"},
       {"a pickup measure is as short as its notes",
        score_of({measure(divisions(1) + note("G", 3, 1), "0") + measure(note("C", 4, 4), "1")}),
        "o2G@0+1 o3C@1+4"},
       {"triplets in divisions 3",
-       score_of({measure(divisions(3) + note("C", 4, 1) + note("D", 4, 1) + note("E", 4, 1) + note("F", 4, 3))}),
+       score_of(
+           {measure(divisions(3) + note("C", 4, 1) + note("D", 4, 1) + note("E", 4, 1) + note("F", 4, 3))}),
        "o3C@0+0.3333 o3D@0.3333+0.3333 o3E@0.6667+0.3333 o3F@1+1"},
       {"a note before the first divisions is read in them, and divisions change",
        score_of({measure(note("C", 4, 2) + divisions(2) + note("D", 4, 2)) +
@@ -141,20 +146,22 @@ TEST(ScoreReader, NotesSoundWhereAndAsLongAsTheScoreSays) {
       {"a length no single PLAY length holds sounds as tied pieces",
        score_of({measure(divisions(1) + note("C", 4, 5))}), "o3C@0+4 o3C@4+1"},
       {"repeat with first and second ending",
-       score_of({measure(forward_repeat + divisions(1) + note("C", 4, 4)) +
-                 measure("<barline location=\"left\"><ending number=\"1\" type=\"start\"/></barline>" +
-                             note("D", 4, 4) +
-                             "<barline location=\"right\"><ending number=\"1\" type=\"stop\"/>"
-                             "<repeat direction=\"backward\"/></barline>",
-                         "2") +
-                 measure("<barline location=\"left\"><ending number=\"2\" type=\"start\"/></barline>" +
-                             note("E", 4, 4) + "<barline><ending number=\"2\" type=\"discontinue\"/></barline>",
-                         "3") +
-                 measure(note("F", 4, 4), "4")}),
+       score_of(
+           {measure(forward_repeat + divisions(1) + note("C", 4, 4)) +
+            measure("<barline location=\"left\"><ending number=\"1\" type=\"start\"/></barline>" +
+                        note("D", 4, 4) +
+                        "<barline location=\"right\"><ending number=\"1\" type=\"stop\"/>"
+                        "<repeat direction=\"backward\"/></barline>",
+                    "2") +
+            measure("<barline location=\"left\"><ending number=\"2\" type=\"start\"/></barline>" +
+                        note("E", 4, 4) + "<barline><ending number=\"2\" type=\"discontinue\"/></barline>",
+                    "3") +
+            measure(note("F", 4, 4), "4")}),
        "o3C@0+4 o3D@4+4 o3C@8+4 o3E@12+4 o3F@16+4"},
       {"a repeat played three times, from the start",
        score_of({measure(divisions(1) + note("C", 4, 1)) +
-                 measure(note("D", 4, 1) + "<barline><repeat direction=\"backward\" times=\"3\"/></barline>", "2") +
+                 measure(note("D", 4, 1) + "<barline><repeat direction=\"backward\" times=\"3\"/></barline>",
+                         "2") +
                  measure(note("E", 4, 1), "3")}),
        "o3C@0+1 o3D@1+1 o3C@2+1 o3D@3+1 o3C@4+1 o3D@5+1 o3E@6+1"},
       {"a transposing instrument sounds at concert pitch",
@@ -196,7 +203,9 @@ TEST(ScoreReader, NotesSoundWhereAndAsLongAsTheScoreSays) {
 }
 
 TEST(ScoreReader, TempoMarksFromAnyPartTakeEffectWhereTheyStand) {
-  const auto tempo = [](const char* value) { return "<direction><sound tempo=\"" + std::string(value) + "\"/></direction>"; };
+  const auto tempo = [](const char* value) {
+    return "<direction><sound tempo=\"" + std::string(value) + "\"/></direction>";
+  };
   const std::string score =
       score_of({measure(divisions(2) + tempo("60") + note("C", 4, 2) + note("D", 4, 2) + note("E", 4, 2)),
                 measure(divisions(1) + tempo("30") + rest(1) + tempo("239.5") + rest(2))});
@@ -210,13 +219,13 @@ TEST(ScoreReader, TempoMarksFromAnyPartTakeEffectWhereTheyStand) {
 }
 
 TEST(ScoreReader, ReportsWhatTheMelodyLeavesOut) {
-  auto read_score = read(score_of(
-      {measure(divisions(1) + "<note><unpitched/><duration>1</duration></note>"),
-       measure(divisions(1) + note("C", 4, 1) + note("E", 4, 1, "<chord/>") + note("C", 9, 1) +
-               "<note><grace/><pitch><step>B</step><octave>4</octave></pitch></note>" + note("D", 4, 1) +
-               "<backup><duration>3</duration></backup>" + note("G", 3, 3, "<voice>2</voice>") +
-               "<sound dacapo=\"yes\"/>"),
-       measure(divisions(1) + note("C", 3, 1))}));
+  auto read_score =
+      read(score_of({measure(divisions(1) + "<note><unpitched/><duration>1</duration></note>"),
+                     measure(divisions(1) + note("C", 4, 1) + note("E", 4, 1, "<chord/>") + note("C", 9, 1) +
+                             "<note><grace/><pitch><step>B</step><octave>4</octave></pitch></note>" +
+                             note("D", 4, 1) + "<backup><duration>3</duration></backup>" +
+                             note("G", 3, 3, "<voice>2</voice>") + "<sound dacapo=\"yes\"/>"),
+                     measure(divisions(1) + note("C", 3, 1))}));
   const auto& melody = std::get<score::Melody>(read_score);
   using Kind = score::Notice::Kind;
   EXPECT_EQ(melody.part_number, 2);
@@ -243,13 +252,19 @@ TEST(ScoreReader, RefusesWhatIsNoScoreItCanConvertWithOneLine) {
   } cases[] = {
       {"<score-partwise><part-list></score-partwise>", {}, "s.xml:1:30: mismatched tag"},
       {"", {}, "s.xml:1:1: no element found"},
-      {"<?xml version=\"1.0\"?>\n<score-timewise/>", {}, "s.xml: a timewise score: export it partwise (the usual form) to convert it"},
+      {"<?xml version=\"1.0\"?>\n<score-timewise/>",
+       {},
+       "s.xml: a timewise score: export it partwise (the usual form) to convert it"},
       {"<html/>", {}, "s.xml: no MusicXML score: its first element is <html>, not <score-partwise>"},
       {"<!DOCTYPE s [<!ENTITY a \"aaaa\">]><score-partwise>&a;</score-partwise>",
        {},
        "s.xml:1:25: entity \"a\" declared: a score declares no entities of its own"},
-      {score_of({measure(divisions(1) + rest(4))}), {}, "s.xml: no pitched note in any part: nothing to convert"},
-      {score_of({measure(divisions(1) + note("C", 4, 4))}), {"3", {}}, "s.xml: no part 3 (the score has 1; see --list)"},
+      {score_of({measure(divisions(1) + rest(4))}),
+       {},
+       "s.xml: no pitched note in any part: nothing to convert"},
+      {score_of({measure(divisions(1) + note("C", 4, 4))}),
+       {"3", {}},
+       "s.xml: no part 3 (the score has 1; see --list)"},
       {score_of({measure(divisions(1) + note("C", 4, 4))}),
        {"1", "2"},
        "s.xml: part 1 \"Part 1\" has no pitched note in voice 2 on its top staff"},
@@ -266,7 +281,8 @@ TEST(ScoreReader, RefusesWhatIsNoScoreItCanConvertWithOneLine) {
 
 // A compressed score made with libzip, as an editor makes one.
 std::string archive(const std::vector<std::pair<std::string, std::string>>& members) {
-  const auto path = std::filesystem::temp_directory_path() / ("score_reader_test_" + std::to_string(getpid()) + ".mxl");
+  const auto path =
+      std::filesystem::temp_directory_path() / ("score_reader_test_" + std::to_string(getpid()) + ".mxl");
   int error = 0;
   zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   for (const auto& [name, bytes] : members) {
@@ -292,9 +308,11 @@ TEST(ScoreReader, CompressedAndUtf16ScoresReadAsThePlainOne) {
   const std::string expected = "o3C@0+1 o3A#@1+2";
   ASSERT_EQ(timeline(plain), expected);
 
-  auto compressed = read(archive({{"META-INF/container.xml", container("sub/s.musicxml")}, {"sub/s.musicxml", plain}}),
-                         {}, "s.mxl");
-  ASSERT_TRUE(std::holds_alternative<score::Melody>(compressed)) << std::get<score::ScoreError>(compressed).message;
+  auto compressed =
+      read(archive({{"META-INF/container.xml", container("sub/s.musicxml")}, {"sub/s.musicxml", plain}}), {},
+           "s.mxl");
+  ASSERT_TRUE(std::holds_alternative<score::Melody>(compressed))
+      << std::get<score::ScoreError>(compressed).message;
   EXPECT_EQ(std::get<score::Melody>(compressed).sounds.size(), 2U);
 
   // UTF-16 with its byte order mark, little-endian.
@@ -315,12 +333,16 @@ TEST(ScoreReader, DamagedOrHostileCompressedScoresAreRefused) {
     std::string message;
   } cases[] = {
       {archive({{"s.xml", plain}}), "s.mxl: META-INF/container.xml is missing from the archive"},
-      {archive({{"META-INF/container.xml", container("gone.xml")}}), "s.mxl: gone.xml is missing from the archive"},
+      {archive({{"META-INF/container.xml", container("gone.xml")}}),
+       "s.mxl: gone.xml is missing from the archive"},
       {archive({{"META-INF/container.xml", container("../s.xml")}, {"../s.xml", plain}}),
        "s.mxl: META-INF/container.xml names \"../s.xml\", which leads out of the archive"},
-      {archive({{"META-INF/container.xml", "<container/>"}}), "s.mxl: META-INF/container.xml names no MusicXML score"},
-      {std::string("PK\x03\x04", 4) + "not a zip at all", "s.mxl: a damaged compressed score: Not a zip archive"},
-      {archive({{"META-INF/container.xml", container("s.xml")}, {"s.xml", "<score-partwise><x></score-partwise>"}}),
+      {archive({{"META-INF/container.xml", "<container/>"}}),
+       "s.mxl: META-INF/container.xml names no MusicXML score"},
+      {std::string("PK\x03\x04", 4) + "not a zip at all",
+       "s.mxl: a damaged compressed score: Not a zip archive"},
+      {archive({{"META-INF/container.xml", container("s.xml")},
+                {"s.xml", "<score-partwise><x></score-partwise>"}}),
        "s.mxl: s.xml:1:22: mismatched tag"},
   };
   for (const auto& c : cases) {
@@ -335,10 +357,19 @@ TEST(LengthSplit, EachLengthIsTheFewestPiecesThatAddUpExactly) {
     Fraction quarters;
     std::vector<play::Piece> pieces;
   } cases[] = {
-      {Fraction(4), {{1, 0}}},         {Fraction(6), {{1, 1}}},           {Fraction(9), {{1, 2}}},
-      {Fraction(2, 3), {{6, 0}}},      {Fraction(4, 5), {{5, 0}}},        {Fraction(1, 16), {{64, 0}}},
-      {Fraction(9, 64), {{64, 2}}},    {Fraction(3, 32), {{64, 1}}},      {Fraction(5), {{1, 0}, {4, 0}}}, {Fraction(7), {{1, 1}, {4, 0}}},
-      {Fraction(1, 32), {}},           {Fraction(1, 67), {}},             {Fraction(0), {}},
+      {Fraction(4), {{1, 0}}},
+      {Fraction(6), {{1, 1}}},
+      {Fraction(9), {{1, 2}}},
+      {Fraction(2, 3), {{6, 0}}},
+      {Fraction(4, 5), {{5, 0}}},
+      {Fraction(1, 16), {{64, 0}}},
+      {Fraction(9, 64), {{64, 2}}},
+      {Fraction(3, 32), {{64, 1}}},
+      {Fraction(5), {{1, 0}, {4, 0}}},
+      {Fraction(7), {{1, 1}, {4, 0}}},
+      {Fraction(1, 32), {}},
+      {Fraction(1, 67), {}},
+      {Fraction(0), {}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(play::exact_pieces(c.quarters), c.pieces) << c.quarters.num() << "/" << c.quarters.den();

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (header.has_value() != (code == 0) || program.has_value() != (code == 0)) {
     fuzzing::fail("output files that do not match the exit code");
   }
-  if (code == 1 && (!platform.error.starts_with("arvonic: ") || platform.error.find('\n') + 1 != platform.error.size())) {
+  if (code == 1 &&
+      (!platform.error.starts_with("arvonic: ") || platform.error.find('\n') + 1 != platform.error.size())) {
     fuzzing::fail("a failure not told in one line");
   }
   if (platform.file("tune.xml") != score) {
