@@ -74,7 +74,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # window is how notepack shows its progress on a desktop; a server or a script
 # runs without it (terminal or stream).
 if(ARVONIC_DESKTOP_WINDOW)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsdl2-2.0-0 (>= 2.0.22)")
+  # notepack's window loads SDL2 and reads Unifont's glyphs when it opens.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsdl2-2.0-0 (>= 2.0.22), unifont")
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

@@ -248,7 +248,10 @@ TEST_F(DesktopWindow, ShowsTheProgressLinesAndEndsOnAKey) {
   rt::TextGrid expected;
   expected.print(kShown);
   std::vector<std::uint32_t> pixels(std::size_t{640} * 480);
-  rt::render_grid(expected, pixels.data(), 640);
+  std::string why;
+  const auto glyphs = rt::read_glyphs(UNIFONT_HEX, why);
+  EXPECT_TRUE(glyphs.has_value()) << why;
+  rt::render_grid(expected, glyphs.value_or(rt::GlyphTable{}), pixels.data(), 640);
   int wrong = 0;
   for (int y = 0; y < 480; ++y) {
     for (int x = 0; x < 640; ++x) {

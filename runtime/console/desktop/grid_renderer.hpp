@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "runtime/console/desktop/glyph_table.hpp"
 #include "runtime/platform/text_grid.hpp"
 
 namespace rt {
@@ -15,6 +16,6 @@ inline constexpr std::uint32_t kForeground = 0xFFAAAAAA;              // ARGB li
 inline constexpr std::uint32_t kBackground = 0xFF000000;              // ARGB black
 
 // Fills a 640 x 480 image of 32-bit ARGB pixels; pitch counts pixels per row.
-void render_grid(const TextGrid& grid, std::uint32_t* pixels, int pitch);
+void render_grid(const TextGrid& grid, const GlyphTable& glyphs, std::uint32_t* pixels, int pitch);
 
 }  // namespace rt

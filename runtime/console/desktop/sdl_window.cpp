@@ -2,7 +2,10 @@
 
 #include <SDL.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 
@@ -77,6 +80,17 @@ std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title) {
   if (!x && !wayland) {
     return nullptr;
   }
+  // The glyphs come from the installed font, read before anything of SDL is
+  // loaded: without them the program shows its text where it would without a
+  // desktop, and says why.
+  std::string why;
+  const std::optional<GlyphTable> glyphs = read_glyphs(ARVONIC_UNIFONT_HEX, why);
+  if (!glyphs) {
+    const std::string line = std::string(program_invocation_short_name) + ": no desktop window: " + why +
+                             " (the window's font is Debian's unifont package)\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+    return nullptr;
+  }
   const std::optional<SdlFunctions> sdl = load_sdl();
   if (!sdl) {
     return nullptr;
@@ -105,10 +119,11 @@ std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title) {
     on_lost_x_display(on_lost_display);
   }
   sdl->start_text_input();
-  return std::make_unique<SdlWindow>(*sdl, window);
+  return std::make_unique<SdlWindow>(*sdl, window, *glyphs);
 }
 
-SdlWindow::SdlWindow(const SdlFunctions& sdl, SDL_Window* window) : sdl_(sdl), window_(window) {
+SdlWindow::SdlWindow(const SdlFunctions& sdl, SDL_Window* window, const GlyphTable& glyphs)
+    : sdl_(sdl), window_(window), glyphs_(glyphs) {
   draw();  // the empty grid, at once
 }
 
@@ -151,7 +166,7 @@ void SdlWindow::draw() {
   if (image == nullptr) {
     return;
   }
-  render_grid(grid_ != nullptr ? *grid_ : kBlank, static_cast<std::uint32_t*>(image->pixels),
+  render_grid(grid_ != nullptr ? *grid_ : kBlank, glyphs_, static_cast<std::uint32_t*>(image->pixels),
               image->pitch / 4);
   sdl_.blit_surface(image, nullptr, surface, nullptr);
   sdl_.free_surface(image);

@@ -7,18 +7,20 @@
 #include <memory>
 #include <string>
 
+#include "runtime/console/desktop/glyph_table.hpp"
 #include "runtime/console/desktop/sdl_library.hpp"
 #include "runtime/platform/platform.hpp"
 
 namespace rt {
 
 // The desktop window opener notepack hands its platform: nothing when SDL2 is
-// not installed or there is no X or Wayland display to open a window on.
+// not installed or there is no X or Wayland display to open a window on, and
+// nothing, with one line on standard error, when the font cannot be read.
 std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title);
 
 class SdlWindow final : public DesktopWindow {
  public:
-  SdlWindow(const SdlFunctions& sdl, SDL_Window* window);
+  SdlWindow(const SdlFunctions& sdl, SDL_Window* window, const GlyphTable& glyphs);
   ~SdlWindow() override;
 
   void printed(std::string_view bytes, const TextGrid& grid) override;
@@ -33,6 +35,7 @@ class SdlWindow final : public DesktopWindow {
 
   SdlFunctions sdl_;
   SDL_Window* window_;
+  GlyphTable glyphs_;
   const TextGrid* grid_ = nullptr;
   bool dirty_ = false;
   std::uint64_t last_draw_ms_ = 0;
