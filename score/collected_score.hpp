@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ struct MeasureData {
   bool forward_repeat = false;
   int backward_times = 0;    // the passes of a repeat ending here; 0 for none
   std::vector<int> endings;  // the passes that play this measure; empty for every pass
-  std::vector<NoteEvent> events;
+  // In blocks, not one array: a measure may hold a whole dense score, and
+  // growing by blocks copies nothing and touches each page once.
+  std::deque<NoteEvent> events;
 };
 
 struct CollectedPart {

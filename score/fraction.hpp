@@ -29,10 +29,19 @@ class Fraction {
   constexpr std::int64_t den() const { return den_; }
 
   friend Fraction operator+(const Fraction& a, const Fraction& b) {
+    // Times of one score mostly share a denominator, often 1.
+    std::int64_t sum = 0;
+    if (a.den_ == b.den_ && !__builtin_add_overflow(a.num_, b.num_, &sum)) {
+      return same_denominator(sum, a.den_);
+    }
     return make(static_cast<Wide>(a.num_) * b.den_ + static_cast<Wide>(b.num_) * a.den_,
                 static_cast<Wide>(a.den_) * b.den_);
   }
   friend Fraction operator-(const Fraction& a, const Fraction& b) {
+    std::int64_t difference = 0;
+    if (a.den_ == b.den_ && !__builtin_sub_overflow(a.num_, b.num_, &difference)) {
+      return same_denominator(difference, a.den_);
+    }
     return make(static_cast<Wide>(a.num_) * b.den_ - static_cast<Wide>(b.num_) * a.den_,
                 static_cast<Wide>(a.den_) * b.den_);
   }
@@ -48,10 +57,25 @@ class Fraction {
 
   friend bool operator==(const Fraction& a, const Fraction& b) = default;
   friend std::strong_ordering operator<=>(const Fraction& a, const Fraction& b) {
+    if (a.den_ == b.den_) {
+      return a.num_ <=> b.num_;
+    }
     return static_cast<Wide>(a.num_) * b.den_ <=> static_cast<Wide>(b.num_) * a.den_;
   }
 
  private:
+  // numerator / denominator, the denominator already positive.
+  static Fraction same_denominator(std::int64_t numerator, std::int64_t denominator) {
+    if (denominator == 1 || numerator == INT64_MIN) {
+      return denominator == 1 ? Fraction(numerator) : make(numerator, denominator);
+    }
+    const std::int64_t g = std::gcd(numerator, denominator);
+    Fraction f;
+    f.num_ = numerator / g;
+    f.den_ = denominator / g;
+    return f;
+  }
+
   static Fraction make(Wide numerator, Wide denominator) {
     if (denominator == 0) {
       throw std::domain_error("division by a zero length");

@@ -1,6 +1,7 @@
 #include "score/melody_builder.hpp"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <optional>
 #include <utility>
@@ -292,7 +293,7 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
     }
     time += measure.length;
     if (last_play[index] == play) {
-      std::vector<NoteEvent>().swap(measure.events);
+      std::deque<NoteEvent>().swap(measure.events);
     }
   }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace score {
 
@@ -56,45 +57,58 @@ constexpr int kMostPasses = 100;
 constexpr std::size_t kLongestText = 256;
 constexpr std::size_t kReportedMeasures = 5;
 
+constexpr std::array<std::pair<std::string_view, Tag>, 32> kTags{{
+    {"part-list", Tag::part_list},
+    {"score-part", Tag::score_part},
+    {"part-name", Tag::part_name},
+    {"part", Tag::part},
+    {"measure", Tag::measure},
+    {"attributes", Tag::attributes},
+    {"divisions", Tag::divisions},
+    {"staves", Tag::staves},
+    {"transpose", Tag::transpose},
+    {"chromatic", Tag::chromatic},
+    {"octave-change", Tag::octave_change},
+    {"note", Tag::note},
+    {"grace", Tag::grace},
+    {"chord", Tag::chord},
+    {"cue", Tag::cue},
+    {"rest", Tag::rest},
+    {"unpitched", Tag::unpitched},
+    {"pitch", Tag::pitch},
+    {"step", Tag::step},
+    {"alter", Tag::alter},
+    {"octave", Tag::octave},
+    {"duration", Tag::duration},
+    {"voice", Tag::voice},
+    {"staff", Tag::staff},
+    {"tie", Tag::tie},
+    {"tied", Tag::tied},
+    {"backup", Tag::backup},
+    {"forward", Tag::forward},
+    {"barline", Tag::barline},
+    {"repeat", Tag::repeat},
+    {"ending", Tag::ending},
+    {"sound", Tag::sound},
+}};
+
 Tag tag_of(const char* name) {
-  static constexpr std::array<std::pair<std::string_view, Tag>, 32> kTags{{
-      {"part-list", Tag::part_list},
-      {"score-part", Tag::score_part},
-      {"part-name", Tag::part_name},
-      {"part", Tag::part},
-      {"measure", Tag::measure},
-      {"attributes", Tag::attributes},
-      {"divisions", Tag::divisions},
-      {"staves", Tag::staves},
-      {"transpose", Tag::transpose},
-      {"chromatic", Tag::chromatic},
-      {"octave-change", Tag::octave_change},
-      {"note", Tag::note},
-      {"grace", Tag::grace},
-      {"chord", Tag::chord},
-      {"cue", Tag::cue},
-      {"rest", Tag::rest},
-      {"unpitched", Tag::unpitched},
-      {"pitch", Tag::pitch},
-      {"step", Tag::step},
-      {"alter", Tag::alter},
-      {"octave", Tag::octave},
-      {"duration", Tag::duration},
-      {"voice", Tag::voice},
-      {"staff", Tag::staff},
-      {"tie", Tag::tie},
-      {"tied", Tag::tied},
-      {"backup", Tag::backup},
-      {"forward", Tag::forward},
-      {"barline", Tag::barline},
-      {"repeat", Tag::repeat},
-      {"ending", Tag::ending},
-      {"sound", Tag::sound},
-  }};
-  // Called for every element of the score: the first letter rules out most
-  // names before any is compared whole (each name is a NUL-ended literal).
-  for (const auto& [text, tag] : kTags) {
-    if (text.front() == name[0] && std::strcmp(text.data(), name) == 0) {
+  // Called for every element of the score: the names are looked at only
+  // among those with the same first letter, and compared from the second on.
+  static const auto kByLetter = [] {
+    std::array<std::vector<std::pair<std::string_view, Tag>>, 26> letters;
+    for (const auto& entry : kTags) {
+      letters[static_cast<std::size_t>(entry.first.front() - 'a')].push_back(entry);
+    }
+    return letters;
+  }();
+  const char first = name[0];
+  if (first < 'a' || first > 'z') {
+    return Tag::other;
+  }
+  for (const auto& [text, tag] : kByLetter[static_cast<std::size_t>(first - 'a')]) {
+    // Each name is a NUL-ended literal.
+    if (std::strcmp(text.data() + 1, name + 1) == 0) {
       return tag;
     }
   }
@@ -448,7 +462,8 @@ void ScoreCollector::end(const char* /*name*/) {
       break;
     case Tag::voice:
       if (parent == Tag::note || parent == Tag::forward) {
-        note_.voice = trimmed(text_);
+        // No score names a voice this long; a longer name is one voice still.
+        note_.voice = trimmed(text_).substr(0, 32);
       }
       break;
     case Tag::staff:
@@ -677,7 +692,7 @@ void ScoreCollector::end_note() {
   PartSummary& part = summary();
   if (std::find(part.voices.begin(), part.voices.end(), note.voice) == part.voices.end() &&
       part.voices.size() < 64) {
-    part.voices.push_back(note.voice.substr(0, 32));
+    part.voices.push_back(note.voice);
     std::sort(part.voices.begin(), part.voices.end(), voice_before);
   }
   if (pitched && !note.cue) {
@@ -699,7 +714,7 @@ void ScoreCollector::end_note() {
     if (work_.voices.size() >= 64) {
       return;  // no score has this many voices on one staff
     }
-    work_.voices.push_back(note.voice.substr(0, 32));
+    work_.voices.push_back(note.voice);
     voice = work_.voices.end() - 1;
   }
   NoteEvent event;
