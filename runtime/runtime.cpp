@@ -11,7 +11,15 @@ Runtime::Runtime(Platform& platform, DataTables data)
       keyboard_(platform),
       console_(platform, keyboard_),
       files_(platform),
-      data_(std::move(data)) {}
+      data_(std::move(data)) {
+  // A score from a FIFO waits for its writer; Esc ends that wait as it ends
+  // the reading of the score, without touching any file.
+  files_.on_waiting_for_writer([this] {
+    if (key_waiting() && poll_key() == "\x1b") {
+      end_program(0);
+    }
+  });
+}
 
 void Runtime::print_text(std::int32_t file, std::string_view text, bool line_end) {
   if (file == 0) {

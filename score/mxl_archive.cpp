@@ -204,6 +204,9 @@ std::string read_compressed_score(rt::PlatformFile& file, std::optional<std::int
     std::vector<char> chunk(kChunk);
     for (;;) {
       const long count = file.read(chunk.data(), chunk.size());
+      if (count == rt::PlatformFile::kNotYet) {
+        continue;  // a FIFO's writer is still to come
+      }
       if (count < 0) {
         return "cannot be read";
       }

@@ -28,6 +28,9 @@ std::string feed_score(rt::PlatformFile& file, std::optional<std::int64_t> size,
   char bytes[4];
   while (head.size() < sizeof bytes) {
     const long count = file.read(bytes, sizeof bytes - head.size());
+    if (count == rt::PlatformFile::kNotYet) {
+      continue;  // a FIFO's writer is still to come
+    }
     if (count < 0) {
       return "cannot be read";
     }
@@ -46,7 +49,10 @@ std::string feed_score(rt::PlatformFile& file, std::optional<std::int64_t> size,
   }
   while (!head.empty()) {
     char* room = feed.buffer(kChunk);
-    const long count = file.read(room, kChunk);
+    long count = file.read(room, kChunk);
+    while (count == rt::PlatformFile::kNotYet) {
+      count = file.read(room, kChunk);
+    }
     if (count < 0) {
       return "cannot be read";
     }

@@ -123,6 +123,21 @@ TEST(NumberedFiles, AStreamWithoutASizeIsReadToItsEnd) {
   EXPECT_FALSE(files.read_failed(1));
 }
 
+TEST(NumberedFiles, AFifoWaitsForItsWriterAndTellsWhileItWaits) {
+  rt::MemoryPlatform platform;
+  platform.add_file("fifo", "ab");
+  platform.files["fifo"].stream = true;
+  platform.files["fifo"].writer_comes_after = 3;
+  rt::NumberedFiles files(platform);
+  int waits = 0;
+  files.on_waiting_for_writer([&waits] { ++waits; });
+  ASSERT_EQ(files.open("fifo", FileMode::binary, FileAccess::default_access, 1), 0);
+  EXPECT_EQ(files.at_end(1), 0);  // not ended: the writer was still to come
+  EXPECT_EQ(waits, 3);
+  EXPECT_EQ(files.read_bytes(10, 1), "ab");
+  EXPECT_EQ(files.at_end(1), -1);
+}
+
 TEST(NumberedFiles, AReadErrorGivesTheBytesBeforeItAndIsKept) {
   rt::MemoryPlatform platform;
   platform.add_file("f", std::string(20000, 'x'));

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,6 +138,65 @@ TEST(ScoreStreams, AFifoBeingWrittenIsReadToItsEnd) {
     EXPECT_TRUE(result.out.ends_with("ok\r\n")) << program.path << result.out;
     expect_outputs(program, folder, expected, program.path);
   }
+}
+
+// The writer opens the FIFO only once the reader has it open and has had time
+// to look for data: a reader that took "no writer yet" for the end would find
+// an empty score every time.
+pid_t late_writer(const std::filesystem::path& fifo, const std::string& score) {
+  const pid_t writer = fork();
+  if (writer == 0) {
+    int fd = -1;
+    for (int tries = 0; fd == -1 && tries < 3000; ++tries) {
+      fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // ENXIO until the reader has it open
+      if (fd == -1) {
+        std::this_thread::sleep_for(10ms);
+      }
+    }
+    std::this_thread::sleep_for(400ms);
+    const bool written = fd != -1 && fcntl(fd, F_SETFL, 0) == 0 &&
+                         write(fd, score.data(), score.size()) == static_cast<ssize_t>(score.size());
+    _exit(written ? 0 : 1);
+  }
+  return writer;
+}
+
+TEST(ScoreStreams, AFifoWhoseWriterComesLaterIsWaitedFor) {
+  const std::string score = long_score();
+  for (const auto& program : kPrograms) {
+    const auto expected = reference_outputs(program, score);
+    TempFolder folder;
+    ASSERT_EQ(mkfifo((folder.path() / "score.xml").c_str(), 0600), 0);
+    const pid_t writer = late_writer(folder.path() / "score.xml", score);
+    const auto result = testing_support::run_process(program.path, folder.path(), program.keys);
+    EXPECT_EQ(wait_exit(writer), 0) << program.path;
+    EXPECT_EQ(result.exit_code, 0) << program.path << result.out;
+    expect_outputs(program, folder, expected, program.path);
+  }
+  // The direct mode reads it as it reads a file.
+  std::string notes;
+  for (int i = 0; i < 200; ++i) {
+    notes += "<note><pitch><step>" + std::string(i % 2 == 0 ? "C" : "D") +
+             "</step><octave>4</octave></pitch><duration>1</duration><lyric><text>" + std::string(300, 'w') +
+             "</text></lyric></note>\n";
+  }
+  const std::string direct_score =
+      "<score-partwise><part-list><score-part id=\"P1\"/></part-list><part id=\"P1\"><measure number=\"1\">"
+      "<attributes><divisions>1</divisions></attributes>" +
+      notes + "</measure></part></score-partwise>\n";
+  TempFolder folder;
+  folder.write("plain.xml", direct_score);
+  ASSERT_EQ(testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "", testing_support::InputKind::file,
+                                         30000, {"-q", "plain.xml"})
+                .exit_code,
+            0);
+  ASSERT_EQ(mkfifo((folder.path() / "piped.xml").c_str(), 0600), 0);
+  const pid_t writer = late_writer(folder.path() / "piped.xml", direct_score);
+  const auto result = testing_support::run_process(
+      ARVONIC_PROGRAM, folder.path(), "", testing_support::InputKind::file, 30000, {"-q", "piped.xml"});
+  EXPECT_EQ(wait_exit(writer), 0);
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(folder.read("piped.h"), folder.read("plain.h"));
 }
 
 TEST(ScoreStreams, AReadErrorEndsWithError3AndLeavesTheOutputs) {

@@ -127,7 +127,13 @@ bool NumberedFiles::refill(Open& file) {
   if (file.exhausted) {
     return false;
   }
-  const long got = file.stream->read(file.buffer.get(), file.capacity);
+  long got = file.stream->read(file.buffer.get(), file.capacity);
+  while (got == PlatformFile::kNotYet) {
+    if (waiting_) {
+      waiting_();
+    }
+    got = file.stream->read(file.buffer.get(), file.capacity);
+  }
   if (got <= 0) {
     // A stream that ends early counts as ended, so that no reader spins; one
     // that fails ends too, and says so.

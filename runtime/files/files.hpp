@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +89,10 @@ class NumberedFiles {
     return file != nullptr && file->read_failed;
   }
 
+  // Called each time a read finds a FIFO whose writer has not come yet,
+  // before it asks again; it may end the run (a key the user pressed).
+  void on_waiting_for_writer(std::function<void()> watcher) { waiting_ = std::move(watcher); }
+
  private:
   struct Open {
     std::unique_ptr<PlatformFile> stream;
@@ -127,6 +132,7 @@ class NumberedFiles {
   bool finish(Open& file);
 
   Platform& platform_;
+  std::function<void()> waiting_;
   std::array<std::unique_ptr<Open>, kHighest + 1> files_;
 };
 

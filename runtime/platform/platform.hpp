@@ -23,7 +23,10 @@ class PlatformFile {
   PlatformFile& operator=(const PlatformFile&) = delete;
   virtual ~PlatformFile() = default;
 
-  // Bytes read into buffer; 0 at the end of the stream, -1 on a read error.
+  // Bytes read into buffer; 0 at the end of the stream, -1 on a read error,
+  // kNotYet from a FIFO whose writer has not come yet, after waiting for it a
+  // little: ask again (a reader that waits for its writer can still see a key).
+  static constexpr long kNotYet = -2;
   virtual long read(char* buffer, std::size_t size) = 0;
   // True when every byte was written.
   virtual bool write(const char* data, std::size_t size) = 0;

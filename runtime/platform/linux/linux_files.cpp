@@ -156,6 +156,18 @@ class LinuxFile final : public PlatformFile {
   }
 
   long read(char* buffer, std::size_t size) override {
+    // A FIFO without a writer reads as ended; until its writer has come, the
+    // end would be a score nobody has written yet, so it is waited for.
+    if (parking_ != nullptr && !writer_seen_) {
+      struct pollfd ready {
+        fd_, POLLIN, 0
+      };
+      const int found = poll(&ready, 1, kWriterWaitMs);
+      if (found == 0 || (found < 0 && errno == EINTR)) {
+        return kNotYet;
+      }
+      writer_seen_ = true;
+    }
     for (;;) {
       const ssize_t got = ::read(fd_, buffer, size);
       if (got >= 0 || errno != EINTR) {
@@ -184,6 +196,10 @@ class LinuxFile final : public PlatformFile {
   LinuxFiles::Parked* parking_;  // set for the read end of a FIFO
   struct stat info_;
   bool read_any_ = false;
+  // Linux tells a FIFO reader of a hang-up only once a writer has come and
+  // gone, so until poll reports anything the writer is still to come.
+  bool writer_seen_ = false;
+  static constexpr int kWriterWaitMs = 100;
 };
 
 }  // namespace

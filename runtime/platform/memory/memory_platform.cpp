@@ -11,6 +11,10 @@ class MemoryFile final : public PlatformFile {
   MemoryFile(MemoryPlatform::File& file, bool append) : file_(file), append_(append) {}
 
   long read(char* buffer, std::size_t size) override {
+    if (file_.writer_comes_after > 0) {
+      --file_.writer_comes_after;
+      return kNotYet;
+    }
     std::size_t end = file_.data.size();
     if (file_.read_error_at) {
       if (position_ >= *file_.read_error_at) {

@@ -23,6 +23,7 @@ class MemoryPlatform final : public Platform {
     bool fail_close = false;                   // the close reports a failure
     std::optional<std::size_t> read_error_at;  // reading the byte at this offset fails
     bool stream = false;                       // a FIFO: no size at open, read to its end
+    int writer_comes_after = 0;                // a FIFO: reads that find its writer not yet there
   };
 
   // The files by name; a name with "/" needs its folder as a directory entry.
