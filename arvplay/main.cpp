@@ -34,7 +34,8 @@ constexpr std::size_t kLargestInput = std::size_t{64} << 20;
 struct Loaded {
   std::string name;  // as messages name it
   play::PlaySource source;
-  play::Melody melody;
+  std::uint8_t tempo = 120;  // the string starts at
+  play::MelodyScan scan;     // no event is kept: they are played as they come
 };
 
 int fail(const std::string& message) {
@@ -97,7 +98,7 @@ int run(const arvplay::Options& options) {
   // Every input is read and checked before anything sounds or is written.
   std::vector<Loaded> loaded;
   for (const arvplay::Input& input : options.inputs) {
-    Loaded item{name_of(input), {}, {}};
+    Loaded item{name_of(input), {}, 120, {}};
     std::string bytes;
     if (!read_input(input, bytes)) {
       return fail(item.name + ": " + std::strerror(errno));
@@ -126,15 +127,15 @@ int run(const arvplay::Options& options) {
       return fail(score ? item.source.error : item.name + ": " + item.source.error);
     }
     // A score's string carries its own tempo.
-    const auto tempo = static_cast<std::uint8_t>(options.tempo == 0 || score ? 120 : options.tempo);
-    item.melody = play::melody_until_error(item.source.text, tempo);
-    if (const play::Event* error = play::first_error(item.melody)) {
+    item.tempo = static_cast<std::uint8_t>(options.tempo == 0 || score ? 120 : options.tempo);
+    item.scan = play::scan_melody(item.source.text, item.tempo);
+    if (const auto& error = item.scan.first_error) {
       const auto place = item.source.places.at(error->position - 1);
       return fail(item.name + ":" + std::to_string(place.line) + ":" + std::to_string(place.column) + ": " +
                   play::error_text(item.source.text, *error) + " (position " +
                   std::to_string(error->position) + " of the PLAY string)");
     }
-    if (item.melody.length_us == 0) {
+    if (item.scan.length_us == 0) {
       return fail(item.name + ": nothing to play");
     }
     loaded.push_back(std::move(item));
@@ -146,7 +147,7 @@ int run(const arvplay::Options& options) {
       if (loaded.size() > 1) {
         std::cout << item.name << ":\n";
       }
-      std::cout << play::event_table(item.melody);
+      play::write_event_table(item.source.text, item.tempo, std::cout);
     }
     std::cout.flush();
     return std::cout ? 0 : fail("cannot write the event table");
@@ -154,7 +155,8 @@ int run(const arvplay::Options& options) {
 
   if (!options.output.empty()) {
 #if ARVPLAY_SOUND_FILES
-    arvplay::Synth synth(loaded.front().melody, waveform);
+    const Loaded& item = loaded.front();
+    arvplay::Synth synth(item.source.text, item.tempo, item.scan.length_us, waveform);
     const std::string error = arvplay::write_sound_file(options.output, synth);
     return error.empty() ? 0 : fail(rt::caret_notation(options.output) + ": " + error);
 #else
@@ -164,7 +166,7 @@ int run(const arvplay::Options& options) {
 
 #if ARVPLAY_SOUND_CARD
   for (const Loaded& item : loaded) {
-    arvplay::Synth synth(item.melody, waveform);
+    arvplay::Synth synth(item.source.text, item.tempo, item.scan.length_us, waveform);
     const std::string error = arvplay::play_on_sound_card(synth, item.name);
     if (!error.empty()) {
       return fail(error);

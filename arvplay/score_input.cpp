@@ -80,7 +80,6 @@ play::PlaySource score_play_source(const std::string& shown_name, std::string_vi
     return source;
   }
   // Places in the written string, for the engine's messages.
-  source.places.reserve(source.text.size());
   for (std::size_t i = 0; i < source.text.size(); ++i) {
     source.places.push_back({1, static_cast<std::uint32_t>(i + 1)});
   }

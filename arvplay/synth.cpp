@@ -32,12 +32,25 @@ const std::array<std::int16_t, 1024>& sine_table() {
 
 }  // namespace
 
-Synth::Synth(const play::Melody& melody, Waveform waveform) : waveform_(waveform) {
-  for (const play::Event& event : melody.events) {
+Synth::Synth(std::string_view text, std::uint8_t tempo, play::Micros length_us, Waveform waveform)
+    : waveform_(waveform), events_(text, tempo), total_(sample_at(length_us)) {
+  if (waveform_ == Waveform::sine) {
+    sine_table();
+  }
+}
+
+void Synth::take_notes_until(std::uint64_t sample) {
+  play::Event event{};
+  while (!events_over_ && last_start_ <= sample) {
+    if (!events_.next(event)) {
+      events_over_ = true;
+      break;
+    }
+    last_start_ = sample_at(event.start_us);
     if (event.kind != play::Event::note) {
       continue;
     }
-    const std::uint64_t start = sample_at(event.start_us);
+    const std::uint64_t start = last_start_;
     const std::uint64_t end = sample_at(event.start_us + event.sound_us);
     // millihertz * 2^32 / (rate * 1000): the phase step of the note's frequency.
     const auto step =
@@ -46,14 +59,11 @@ Synth::Synth(const play::Melody& melody, Waveform waveform) : waveform_(waveform
       tones_.push_back({start, end - start, step, event.number});
     }
   }
-  total_ = sample_at(melody.length_us);
-  if (waveform_ == Waveform::sine) {
-    sine_table();
-  }
 }
 
 std::size_t Synth::render(std::int16_t* out, std::size_t count) {
   count = static_cast<std::size_t>(std::min<std::uint64_t>(count, total_ - position_));
+  take_notes_until(position_ + count);
   std::size_t done = 0;
   while (done < count) {
     const std::uint64_t now = position_ + done;
@@ -74,6 +84,11 @@ std::size_t Synth::render(std::int16_t* out, std::size_t count) {
     done += static_cast<std::size_t>(until - now);
   }
   position_ += count;
+  // Notes long over are let go, the last second's kept for note_at.
+  while (next_tone_ > 0 && tones_.front().start + tones_.front().length + kRate < position_) {
+    tones_.pop_front();
+    --next_tone_;
+  }
   return count;
 }
 

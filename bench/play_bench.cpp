@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   for (const auto waveform : {arvplay::Waveform::square, arvplay::Waveform::sine}) {
     std::vector<std::int16_t> block(1 << 16);
     const double render_s = best_seconds(3, [&] {
-      arvplay::Synth synth(hour, waveform);
+      arvplay::Synth synth(hour_text, 120, hour.length_us, waveform);
       while (synth.render(block.data(), block.size()) > 0) {
       }
     });
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path wav = folder / "play-bench-hour.wav";
   std::string error;
   const double wav_s = best_seconds(3, [&] {
-    arvplay::Synth synth(hour, arvplay::Waveform::square);
+    arvplay::Synth synth(hour_text, 120, hour.length_us, arvplay::Waveform::square);
     error = arvplay::write_sound_file(wav.string(), synth);
   });
   const auto size = std::filesystem::file_size(wav);

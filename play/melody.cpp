@@ -24,6 +24,33 @@ Melody collect(std::string_view text, std::uint8_t tempo, bool stop_at_error) {
 
 }  // namespace
 
+EventStream::EventStream(std::string_view text, std::uint8_t tempo) {
+  engine_.begin(read_ram_byte, text.data(), static_cast<Index>(text.size()), tempo);
+}
+
+bool EventStream::next(Event& event) {
+  if (over_ || !engine_.next(event) || event.kind == Event::error) {
+    over_ = true;
+    return false;
+  }
+  return true;
+}
+
+MelodyScan scan_melody(std::string_view text, std::uint8_t tempo) {
+  Engine engine;
+  engine.begin(read_ram_byte, text.data(), static_cast<Index>(text.size()), tempo);
+  MelodyScan scan;
+  Event event{};
+  while (engine.next(event)) {
+    if (event.kind == Event::error) {
+      scan.first_error = event;
+      break;
+    }
+  }
+  scan.length_us = event.start_us;
+  return scan;
+}
+
 Melody melody_of(std::string_view text, std::uint8_t tempo) {
   return collect(text, tempo, false);
 }
@@ -116,25 +143,49 @@ std::string error_text(std::string_view text, const Event& error) {
   }
 }
 
-std::string event_table(const Melody& melody) {
-  std::string table = "   start   length  note          Hz\n";
+namespace {
+
+constexpr const char* kTableHead = "   start   length  note          Hz\n";
+
+std::string table_line(const Event& event) {
+  const std::string frequency = event.kind == Event::note
+                                    ? std::to_string(event.frequency / 1000) + "." +
+                                          std::to_string(event.frequency % 1000 + 1000).substr(1)
+                                    : "-";
   std::array<char, 96> line{};
+  std::snprintf(line.data(), line.size(), "%8.3f %8.3f  %-5s %10s\n",
+                static_cast<double>(event.start_us) / 1e6, event.length_us / 1e6,
+                note_name(event.number).c_str(), frequency.c_str());
+  return line.data();
+}
+
+std::string table_end(Micros length_us) {
+  std::array<char, 96> line{};
+  std::snprintf(line.data(), line.size(), "%8.3f           end\n", static_cast<double>(length_us) / 1e6);
+  return line.data();
+}
+
+}  // namespace
+
+std::string event_table(const Melody& melody) {
+  std::string table = kTableHead;
   for (const Event& event : melody.events) {
-    if (event.kind == Event::error) {
-      continue;
+    if (event.kind != Event::error) {
+      table += table_line(event);
     }
-    const std::string frequency = event.kind == Event::note
-                                      ? std::to_string(event.frequency / 1000) + "." +
-                                            std::to_string(event.frequency % 1000 + 1000).substr(1)
-                                      : "-";
-    std::snprintf(line.data(), line.size(), "%8.3f %8.3f  %-5s %10s\n",
-                  static_cast<double>(event.start_us) / 1e6, event.length_us / 1e6,
-                  note_name(event.number).c_str(), frequency.c_str());
-    table += line.data();
   }
-  std::snprintf(line.data(), line.size(), "%8.3f           end\n",
-                static_cast<double>(melody.length_us) / 1e6);
-  return table + line.data();
+  return table + table_end(melody.length_us);
+}
+
+void write_event_table(std::string_view text, std::uint8_t tempo, std::ostream& out) {
+  out << kTableHead;
+  EventStream stream(text, tempo);
+  Event event{};
+  while (stream.next(event)) {
+    out << table_line(event);
+  }
+  // The last event read, the end, starts where the melody ends.
+  out << table_end(event.start_us);
 }
 
 }  // namespace play

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,30 @@ Melody melody_of(std::string_view text, std::uint8_t tempo = 120);
 // The events up to and with the first error: what is after it is never
 // played, and a long string of faults need not be held.
 Melody melody_until_error(std::string_view text, std::uint8_t tempo = 120);
+
+// What a string plays, found in one pass that keeps no event: when it ends
+// and its first error, where it stops.
+struct MelodyScan {
+  Micros length_us = 0;  // when the last note or pause before any error ends
+  std::optional<Event> first_error;
+};
+MelodyScan scan_melody(std::string_view text, std::uint8_t tempo = 120);
+
+// The events of a string one at a time, as they come to be played; text must
+// outlive the stream.
+class EventStream {
+ public:
+  explicit EventStream(std::string_view text, std::uint8_t tempo = 120);
+  // False after the end or an error.
+  bool next(Event& event);
+
+ private:
+  Engine engine_;
+  bool over_ = false;
+};
+
+// The event table of event_table(), written as the events come.
+void write_event_table(std::string_view text, std::uint8_t tempo, std::ostream& out);
 
 // The first error, or nullptr when the string has none.
 const Event* first_error(const Melody& melody);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <stdexcept>
 
 namespace play {
 namespace {
@@ -283,6 +285,29 @@ bool looks_like_header(std::string_view bytes) {
 }
 
 }  // namespace
+
+void Places::push_back(Place place) {
+  if (!runs_.empty()) {
+    const Run& last = runs_.back();
+    const std::size_t offset = size_ - last.first;
+    if (place.line == last.place.line && place.column == last.place.column + offset) {
+      ++size_;
+      return;
+    }
+  }
+  runs_.push_back({size_, place});
+  ++size_;
+}
+
+Place Places::at(std::size_t index) const {
+  if (index >= size_) {
+    throw std::out_of_range("no byte " + std::to_string(index) + " in the PLAY string");
+  }
+  const auto after = std::upper_bound(runs_.begin(), runs_.end(), index,
+                                      [](std::size_t at, const Run& run) { return at < run.first; });
+  const Run& run = *std::prev(after);
+  return {run.place.line, static_cast<std::uint32_t>(run.place.column + (index - run.first))};
+}
 
 PlaySource read_play_source(std::string_view name, std::string_view bytes) {
   // "<" alone is an octave down: a score is known by how its file begins.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "arvplay/synth.hpp"
 #include "fixtures.hpp"
 #include "play/melody.hpp"
 #include "play/play_source.hpp"
@@ -337,6 +338,32 @@ TEST(Arvplay, TheSoundWrittenIsTheEnginesEvents) {
   ASSERT_EQ(arvplay(folder, {"-o", "out.flac", "mixed.txt"}).exit_code, 0);
   EXPECT_EQ(read_sound(folder.path() / "out.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16),
             read_sound(folder.path() / "out.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+}
+
+// The synth takes notes from the engine as it goes and lets them go a second
+// after they end: the note the status line asks for, half a second behind
+// what was rendered, is still the one the engine plays there.
+TEST(Arvplay, TheSynthKnowsTheNoteBehindWhatItRendered) {
+  const std::string text = "T120 L4 CDEFGAB>CDEFGAB";
+  const play::Melody melody = play::melody_of(text);
+  arvplay::Synth synth(text, 120, melody.length_us, arvplay::Waveform::square);
+  std::vector<std::int16_t> block(1000);
+  const std::uint64_t lag = arvplay::Synth::kRate / 2;
+  while (synth.render(block.data(), block.size()) > 0) {
+    if (synth.rendered() < lag) {
+      continue;
+    }
+    const std::uint64_t sample = synth.rendered() - lag;
+    const auto micros = static_cast<play::Micros>(sample * 1000000 / arvplay::Synth::kRate);
+    std::uint8_t expected = 0;
+    for (const play::Event& event : melody.events) {
+      if (event.kind == play::Event::note && event.start_us <= micros) {
+        expected = event.number;
+      }
+    }
+    ASSERT_EQ(synth.note_at(sample), expected) << "at sample " << sample;
+  }
+  EXPECT_EQ(synth.rendered(), synth.total_samples());
 }
 
 TEST(Arvplay, AFailedWriteLeavesNoFile) {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "play/melody.hpp"
+#include "play/play_source.hpp"
 
 namespace {
 
@@ -141,6 +144,64 @@ TEST(PlayEngine, ATempoChangeCarriesTheFractionOfAMicrosecond) {
 TEST(PlayEngine, StartingTempo) {
   EXPECT_EQ(describe("C", 60), "49@0:875000/1000000 |1000000");
   EXPECT_EQ(describe("T120C", 60), "49@0:437500/500000 |500000");
+}
+
+}  // namespace
+
+namespace {
+
+// The streaming readers against the whole-melody one: the same length, the
+// same first error, the same events and table, none of them kept.
+TEST(PlayStreams, AScanAndAStreamAgreeWithTheWholeMelody) {
+  for (const char* text : {"CDE", "T200 L8 o2 CDEP4 MLC2 MNC.", "CDo-1E", "", "P64", "C D X E"}) {
+    const play::Melody whole = play::melody_until_error(text);
+    const play::MelodyScan scan = play::scan_melody(text);
+    const play::Event* error = play::first_error(whole);
+    EXPECT_EQ(scan.length_us, whole.length_us) << text;
+    ASSERT_EQ(scan.first_error.has_value(), error != nullptr) << text;
+    if (error != nullptr) {
+      EXPECT_EQ(scan.first_error->position, error->position) << text;
+      continue;
+    }
+    play::EventStream stream(text);
+    play::Event event{};
+    std::size_t count = 0;
+    while (stream.next(event)) {
+      ASSERT_LT(count, whole.events.size()) << text;
+      EXPECT_EQ(event.start_us, whole.events[count].start_us) << text;
+      EXPECT_EQ(event.number, whole.events[count].number) << text;
+      ++count;
+    }
+    EXPECT_EQ(count, whole.events.size()) << text;
+    std::ostringstream table;
+    play::write_event_table(text, 120, table);
+    EXPECT_EQ(table.str(), play::event_table(whole)) << text;
+  }
+}
+
+// A place per byte is kept as runs of a line: one for a long line, one more
+// for each line the string continues on.
+TEST(PlayStreams, PlacesAreRunsOfALine) {
+  const play::PlaySource plain = play::plain_play_source("CDE\nFG");
+  EXPECT_EQ(plain.places.runs(), 2U);
+  const struct {
+    std::size_t index;
+    std::uint32_t line;
+    std::uint32_t column;
+  } expected[] = {{0, 1, 1}, {2, 1, 3}, {3, 2, 1}, {4, 2, 2}};
+  for (const auto& e : expected) {
+    EXPECT_EQ(plain.places.at(e.index).line, e.line) << e.index;
+    EXPECT_EQ(plain.places.at(e.index).column, e.column) << e.index;
+  }
+  EXPECT_THROW((void)plain.places.at(5), std::out_of_range);
+  const play::PlaySource long_line = play::plain_play_source(std::string(1 << 20, 'C'));
+  EXPECT_EQ(long_line.places.runs(), 1U);
+  EXPECT_EQ(long_line.places.at((1 << 20) - 1).column, 1U << 20);
+  const play::PlaySource header =
+      play::read_play_source("t.h", "const PROGMEM unsigned char notes[]=\\\r\n\"CD\"\r\n\"E\";\r\n");
+  ASSERT_EQ(header.text, "CDE");
+  EXPECT_EQ(header.places.at(2).line, 3U);
+  EXPECT_EQ(header.places.at(2).column, 2U);
 }
 
 }  // namespace
