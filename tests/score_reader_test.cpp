@@ -132,8 +132,8 @@ TEST(ScoreReader, NotesSoundWhereAndAsLongAsTheScoreSays) {
            {measure(divisions(3) + note("C", 4, 1) + note("D", 4, 1) + note("E", 4, 1) + note("F", 4, 3))}),
        "o3C@0+0.3333 o3D@0.3333+0.3333 o3E@0.6667+0.3333 o3F@1+1"},
       {"septuplets in divisions 7, then quintuplets in 5",
-       score_of({measure(divisions(7) + note("C", 4, 1) + note("D", 4, 1) + note("E", 4, 1) + note("F", 4, 1) +
-                         note("G", 4, 1) + note("A", 4, 1) + note("B", 4, 1)) +
+       score_of({measure(divisions(7) + note("C", 4, 1) + note("D", 4, 1) + note("E", 4, 1) +
+                         note("F", 4, 1) + note("G", 4, 1) + note("A", 4, 1) + note("B", 4, 1)) +
                  measure(divisions(5) + note("C", 5, 1) + note("D", 5, 4), "2")}),
        "o3C@0+0.1429 o3D@0.1429+0.1429 o3E@0.2857+0.1429 o3F@0.4286+0.1429 o3G@0.5714+0.1429 "
        "o3A@0.7143+0.1429 o3B@0.8571+0.1429 o4C@1+0.2 o4D@1.2+0.8"},

@@ -1,6 +1,5 @@
 #include "runtime/console/desktop/grid_renderer.hpp"
 
-
 namespace rt {
 
 void render_grid(const TextGrid& grid, const GlyphTable& glyphs, std::uint32_t* pixels, int pitch) {
