@@ -146,9 +146,11 @@ const std::vector<Piece>& LengthWriter::until(const Fraction& end) {
   if (rounded_) {
     // The nearest whole number of 64ths, at least one.
     const Fraction sixty_fourths = wanted / kFinestQuarters;
+    const score::Wide nearest =
+        (score::Wide{2} * sixty_fourths.num() + sixty_fourths.den()) / (score::Wide{2} * sixty_fourths.den());
     std::int64_t count = sixty_fourths.num() <= 0
                              ? 1
-                             : (2 * sixty_fourths.num() + sixty_fourths.den()) / (2 * sixty_fourths.den());
+                             : static_cast<std::int64_t>(std::min<score::Wide>(nearest, INT64_MAX / 16));
     count = std::max<std::int64_t>(count, 1);
     pieces = &exact_pieces(Fraction(count) * kFinestQuarters);
   }

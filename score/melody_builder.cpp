@@ -13,6 +13,9 @@ constexpr int kLowestKey = 1;
 constexpr int kHighestKey = 84;
 // Repeats can make a hostile score play each measure this often at most.
 constexpr std::size_t kMostPlaysPerMeasure = 128;
+// A melody longer than this many quarter notes (97 days at 120) is no
+// musician's, and writing it would take without end.
+constexpr std::int64_t kLongestMelody = std::int64_t{1} << 24;
 
 std::string quoted_part(const PartSummary& part) {
   std::string text = "part " + std::to_string(part.number);
@@ -292,6 +295,10 @@ std::variant<Melody, ScoreError> build_melody(CollectedScore score, const ReadOp
       writer.pause(time + position, measure.length - position, number);
     }
     time += measure.length;
+    if (time > Fraction(kLongestMelody)) {
+      return ScoreError{name + ": the melody would last more than " + std::to_string(kLongestMelody) +
+                        " quarter notes (measure " + measure.number + "): no score is that long"};
+    }
     if (last_play[index] == play) {
       std::deque<NoteEvent>().swap(measure.events);
     }
