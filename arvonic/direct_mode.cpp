@@ -82,7 +82,8 @@ class Reporter {
  public:
   explicit Reporter(rt::Platform& platform) : platform_(platform) {}
   int fail(const std::string& message) {
-    platform_.write_error("arvonic: " + message + "\n");
+    // Names and messages come from the score: no byte of them drives the terminal.
+    platform_.write_error("arvonic: " + rt::caret_notation(message) + "\n");
     return kExitFailure;
   }
   int usage(const std::string& message) {
@@ -308,10 +309,11 @@ int convert(rt::Platform& platform, Reporter& report, const DirectOptions& optio
     bytes += line.size();
   }
   if (!options.quiet) {
-    platform.write_error(summary_line(rt::caret_notation(options.output + ".h"), melody, written) +
-                         notice_lines(melody, written));
+    // Part names and measure numbers come from the score.
+    platform.write_error(rt::caret_notation(summary_line(options.output + ".h", melody, written) +
+                                            notice_lines(melody, written)));
   }
-  platform.write_error(warning_lines(written, bytes + 1));
+  platform.write_error(rt::caret_notation(warning_lines(written, bytes + 1)));
   return 0;
 }
 

@@ -160,6 +160,31 @@ TEST(DirectMode, ConvertsReportsAndRefusesAsItSays) {
   }
 }
 
+// A file name reaches the terminal with its control bytes in caret notation
+// (XML itself allows none in a score): no name can clear the screen.
+TEST(DirectMode, NamesCannotDriveTheTerminal) {
+  TempFolder folder;
+  const std::string score =
+      "<score-partwise><part-list><score-part id=\"P1\"/></part-list><part id=\"P1\"><measure number=\"1\">"
+      "<attributes><divisions>1</divisions></attributes><note><pitch><step>C</step><octave>4</octave></pitch>"
+      "<duration>2</duration></note></measure></part></score-partwise>";
+  folder.write("e\x1b[2Jsc.xml", score);
+  folder.write(
+      "b\x1b]0;t\x07"
+      "d.xml",
+      "<score-partwise>");
+  auto result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "", InputKind::pipe, 30000,
+                                             {"e\x1b[2Jsc.xml"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "e^[[2Jsc.h: 1 note, 0 pauses, 0:01, part 1, voice 1\n");
+  EXPECT_EQ(folder.read("e\x1b[2Jsc.h"), "const PROGMEM unsigned char notes[]=\\\r\n\"o3C2\";\r\n");
+  result = testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "", InputKind::pipe, 30000,
+                                        {"b\x1b]0;t\x07"
+                                         "d.xml"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err, "arvonic: b^[]0;t^Gd.xml:1:17: no element found\n");
+}
+
 std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
