@@ -366,25 +366,33 @@ TEST(Terminal, NotepackShowsItsWindowInTheTerminal) {
   EXPECT_TRUE(same_mode(run.mode(), run.original()));
 }
 
-TEST(Terminal, ArvplayShowsAStatusLineAndCtrlCStopsItAtOnce) {
-  // SDL's disk driver plays in real time into a file, like a sound card.
-  TempFolder folder;
-  RunOptions options;
-  options.arguments = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=card.raw", ARVPLAY_PROGRAM, "-e",
-                       "T60 L1 o3 C D E F"};
-  TerminalRun run("/usr/bin/env", folder.path(), options);
-  ASSERT_TRUE(run.wait_for("\x1b[?25l"));  // the cursor hidden under the status line
-  ASSERT_TRUE(run.wait_for("o3C    [")) << run.screen();
-  ASSERT_TRUE(run.wait_for("] 0:00 / 0:16  -e")) << run.screen();
-  const auto typed = std::chrono::steady_clock::now();
-  run.type("\x03");
-  const int status = run.wait_end();
-  const auto took = std::chrono::steady_clock::now() - typed;
-  ASSERT_TRUE(WIFSIGNALED(status)) << status;
-  EXPECT_EQ(WTERMSIG(status), SIGINT);
-  EXPECT_LT(took, 300ms);
-  EXPECT_TRUE(run.screen().ends_with("\r\x1b[K\x1b[?25h")) << run.screen();  // line gone, cursor back
-  EXPECT_TRUE(same_mode(run.mode(), run.original()));
+TEST(Terminal, ArvplayShowsAStatusLineAndCtrlCOrCtrlBackslashStopsItAtOnce) {
+  // Either key ends the sound at once and gives the cursor back.
+  const struct {
+    const char* key;
+    int signal;
+  } cases[] = {{"\x03", SIGINT}, {"\x1c", SIGQUIT}};
+  for (const auto& c : cases) {
+    // SDL's disk driver plays in real time into a file, like a sound card.
+    TempFolder folder;
+    RunOptions options;
+    options.arguments = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=card.raw", ARVPLAY_PROGRAM, "-e",
+                         "T60 L1 o3 C D E F"};
+    TerminalRun run("/usr/bin/env", folder.path(), options);
+    ASSERT_TRUE(run.wait_for("\x1b[?25l"));  // the cursor hidden under the status line
+    ASSERT_TRUE(run.wait_for("o3C    [")) << run.screen();
+    ASSERT_TRUE(run.wait_for("] 0:00 / 0:16  -e")) << run.screen();
+    const auto typed = std::chrono::steady_clock::now();
+    run.type(c.key);
+    const int status = run.wait_end();
+    const auto took = std::chrono::steady_clock::now() - typed;
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), c.signal);
+    EXPECT_LT(took, 300ms) << c.signal;
+    // The line gone and the cursor back.
+    EXPECT_TRUE(run.screen().ends_with("\r\x1b[K\x1b[?25h")) << c.signal << run.screen();
+    EXPECT_TRUE(same_mode(run.mode(), run.original())) << c.signal;
+  }
 }
 
 // Ctrl+Z, then the continue that a shell's fg sends: the terminal is the
