@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 
 namespace play {
@@ -140,11 +141,18 @@ PlaySource read_header(std::string_view bytes) {
   PlaySource source;
   Cursor cursor(bytes);
   bool found = false;
+  // A header written with arvonic --array names its array otherwise: without
+  // an array named notes, the first array there is is the melody.
+  std::optional<Cursor> first_array;
   while (!found) {
     cursor.skip_space();
     if (cursor.at_end()) {
-      source.error = "no notes array in this header";
-      return source;
+      if (!first_array) {
+        source.error = "no notes array in this header";
+        return source;
+      }
+      cursor = *first_array;
+      break;
     }
     const char byte = cursor.peek();
     if (byte == '"' || byte == '\'') {  // text, not code: passed over whole
@@ -161,6 +169,9 @@ PlaySource read_header(std::string_view bytes) {
       }
       cursor.skip_space();
       found = word == "notes" && cursor.peek() == '[';
+      if (!found && cursor.peek() == '[' && !first_array) {
+        first_array = cursor;
+      }
     } else {
       cursor.advance();
     }

@@ -205,3 +205,103 @@ TEST(PlayStreams, PlacesAreRunsOfALine) {
 }
 
 }  // namespace
+
+namespace {
+
+// The PLAY string as the reader finds it in what the converters write and
+// what people type: the string joined, or the one line that says what is wrong.
+TEST(PlaySources, HeadersAndProgramFilesAreReadAsWritten) {
+  const std::string declaration = "const PROGMEM unsigned char notes[]=\\\r\n";
+  const struct {
+    const char* what;
+    const char* name;
+    std::string bytes;
+    std::string text;   // the string read, when it is read
+    std::string error;  // else why not
+  } cases[] = {
+      {"pieces joined", "t.h", declaration + "\"CD\"\r\n\"E\";\r\n", "CDE", ""},
+      {"octal and hex escapes, a hex one as long as its digits go", "t.h",
+       declaration + "\"\\103\\x44\\105\\x4F45\";\r\n", "CDEE", ""},
+      {"an escaped quote is a byte of the string", "t.h", declaration + "\"C\\\"D\";\r\n", "C\"D", ""},
+      {"a string without its closing quote", "t.h", declaration + "\"CD\r\n\";\r\n", "",
+       "line 2: the string has no closing quote"},
+      {"the array named notes, not the one before it", "t.h",
+       "const char title[] = \"X\";\n" + declaration + "\"CD\";\r\n", "CD", ""},
+      {"an array named by --array", "t.h", "const PROGMEM unsigned char tune[]=\\\r\n\"CD\";\r\n", "CD", ""},
+      {"a header without an array", "t.h", "int notes_count;\n", "", "no notes array in this header"},
+      {"strings that never end", "t.h", declaration + "\"CD\"\r\n", "",
+       "line 3: the strings of the notes array end without \";\""},
+      {"PLAY statements joined", "t.bas", "PLAY \"CD\"\r\nPLAY \"E\"\r\n", "CDE", ""},
+      {"PLAY with no blank before its string", "t.bas", "PLAY\"CD\"\r\n", "CD", ""},
+      {"a closing quote left out at the line's end", "t.bas", "10 PLAY \"CD\r\n", "CD", ""},
+      {"a line that is no PLAY statement", "t.bas", "PLAY \"C\"\r\nPRINT \"D\"\r\n", "",
+       "line 2 is not a PLAY statement with a string"},
+  };
+  for (const auto& c : cases) {
+    const play::PlaySource source = play::read_play_source(c.name, c.bytes);
+    EXPECT_EQ(source.error, c.error) << c.what;
+    if (c.error.empty()) {
+      EXPECT_EQ(source.text, c.text) << c.what;
+      EXPECT_EQ(source.places.size(), source.text.size()) << c.what;
+    }
+  }
+}
+
+// An error's place is the line and column of its command in the file.
+TEST(PlaySources, AnErrorIsPlacedWhereItStandsInTheFile) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::uint32_t line;
+    std::uint32_t column;
+  } cases[] = {
+      {"t.bas", "PLAY \"CD\"\r\n20 PLAY \"Eo-1F\"\r\n", 2, 11},
+      {"t.h", "const PROGMEM unsigned char notes[]=\\\r\n\"CD\"\r\n\"Eo-1F\";\r\n", 3, 3},
+      {"t.txt", "CD\nEo-1F\n", 2, 2},
+  };
+  for (const auto& c : cases) {
+    const play::PlaySource source = play::read_play_source(c.name, c.bytes);
+    ASSERT_EQ(source.error, "") << c.name;
+    const play::MelodyScan scan = play::scan_melody(source.text);
+    ASSERT_TRUE(scan.first_error.has_value()) << c.name;
+    const play::Place place = source.places.at(scan.first_error->position - 1);
+    EXPECT_EQ(place.line, c.line) << c.name;
+    EXPECT_EQ(place.column, c.column) << c.name;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Tempo at its bounds, and the fraction of a microsecond a tempo change
+// carries: "T33 C" leaves 27/33 of a microsecond, worth 208/255 at T255, so
+// the next thirty-second note ends a microsecond later than without it,
+// where the exact sum (1,847,593.58 us) says it must; D ends at 1,877,005 of
+// the exact 1,877,005.35.
+TEST(PlayEngine, TempoBoundsAndTheFractionATempoChangeCarries) {
+  const struct {
+    const char* text;
+    std::string events;  // "start+length" of each event in microseconds, or the error
+  } cases[] = {
+      {"T32 C", "0+1875000"},
+      {"T255 C", "0+235294"},
+      {"T31 C", "error: \"T31\": tempo must be 32 to 255"},
+      {"T256 C", "error: \"T256\": tempo must be 32 to 255"},
+      {"T33 C T255 L32 C D", "0+1818181 1818181+29412 1847593+29412"},
+  };
+  for (const auto& c : cases) {
+    const play::Melody melody = play::melody_of(c.text);
+    std::string shown;
+    for (const play::Event& event : melody.events) {
+      if (event.kind == play::Event::error) {
+        shown = "error: " + play::error_text(c.text, event);
+        break;
+      }
+      shown += (shown.empty() ? "" : " ") + std::to_string(event.start_us) + "+" + std::to_string(event.length_us);
+    }
+    EXPECT_EQ(shown, c.events) << c.text;
+  }
+}
+
+}  // namespace
