@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -338,6 +339,44 @@ TEST(Arvplay, TheSoundWrittenIsTheEnginesEvents) {
   ASSERT_EQ(arvplay(folder, {"-o", "out.flac", "mixed.txt"}).exit_code, 0);
   EXPECT_EQ(read_sound(folder.path() / "out.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16),
             read_sound(folder.path() / "out.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+}
+
+// --tempo in both spellings starts the string at that tempo, the fastest
+// too; --sine changes the wave, not the notes: a sine peaks at its own level
+// where the square wave holds a lower one.
+TEST(Arvplay, TheOptionsChangeTheSoundAsTheySay) {
+  TempFolder folder;
+  const struct {
+    std::vector<std::string> options;
+    std::uint8_t tempo;
+    std::int16_t peak;
+  } cases[] = {
+      {{"--tempo", "255"}, 255, 9000},
+      {{"--tempo=60"}, 60, 9000},
+      {{"--sine"}, 120, 16000},
+      {{}, 120, 9000},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = c.options;
+    for (const char* more : {"-o", "out.wav", "-e", "L8 C E G"}) {
+      arguments.emplace_back(more);
+    }
+    const std::string name = c.options.empty() ? "no option" : c.options.front();
+    const ProcessResult result = arvplay(folder, arguments);
+    ASSERT_EQ(result.exit_code, 0) << name << result.err;
+    const auto samples = read_sound(folder.path() / "out.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const play::Melody melody = play::melody_of("L8 C E G", c.tempo);
+    if (c.peak == 9000) {
+      expect_sound_of(samples, melody, name);  // tones are told apart by a square wave's silences
+    } else {
+      EXPECT_EQ(samples.size(), static_cast<std::size_t>(melody.length_us) * 44100 / 1000000) << name;
+    }
+    std::int16_t peak = 0;
+    for (const std::int16_t sample : samples) {
+      peak = std::max(peak, sample);
+    }
+    EXPECT_EQ(peak, c.peak) << name;
+  }
 }
 
 // The synth takes notes from the engine as it goes and lets them go a second

@@ -298,7 +298,8 @@ TEST(PlayEngine, TempoBoundsAndTheFractionATempoChangeCarries) {
         shown = "error: " + play::error_text(c.text, event);
         break;
       }
-      shown += (shown.empty() ? "" : " ") + std::to_string(event.start_us) + "+" + std::to_string(event.length_us);
+      shown +=
+          (shown.empty() ? "" : " ") + std::to_string(event.start_us) + "+" + std::to_string(event.length_us);
     }
     EXPECT_EQ(shown, c.events) << c.text;
   }
