@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -232,6 +233,50 @@ TEST(ReplacedWhole, TwoRunsAtOnceLeaveAHeaderAndProgramFileOfOneRun) {
     mixed += program.find(note == 'C' ? 'D' : 'C') != std::string::npos ? 1 : 0;
   }
   EXPECT_EQ(mixed, 0);
+}
+
+// A link whose target is relative names a file beside the link, not beside
+// the program: that file is replaced, the link stays a link.
+TEST(ReplacedWhole, ALinkWithARelativeTargetReplacesTheFileItNames) {
+  TempFolder folder;
+  folder.write("tune.xml",
+               "<score-partwise><part-list><score-part id=\"P1\"/></part-list><part id=\"P1\">"
+               "<measure number=\"1\"><attributes><divisions>1</divisions></attributes><note><pitch>"
+               "<step>C</step><octave>4</octave></pitch><duration>4</duration></note></measure></part>"
+               "</score-partwise>");
+  fs::create_directory(folder.path() / "out");
+  folder.write("out/real.h", "old");
+  fs::create_symlink("real.h", folder.path() / "out" / "tune.h");
+  const auto result =
+      testing_support::run_process(ARVONIC_PROGRAM, folder.path(), "", testing_support::InputKind::file,
+                                   30000, {"-q", "-o", "out/tune", "tune.xml"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_TRUE(fs::is_symlink(folder.path() / "out" / "tune.h"));
+  EXPECT_EQ(folder.read("out/real.h"), "const PROGMEM unsigned char notes[]=\\\r\n\"o3C1\";\r\n");
+  EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"out", "tune.xml"}));
+}
+
+// The new content is on the disk before it takes the old file's name: a
+// crash after the rename can leave no empty or half file.
+TEST(ReplacedWhole, TheNewFileIsSyncedBeforeItTakesTheName) {
+  if (std::system("command -v strace > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "strace is missing (apt-get install strace)";
+  }
+  TempFolder folder;
+  folder.write("score.xml", score_of(5));
+  folder.write("tarvel.h", "old");
+  const std::string command = "cd '" + folder.path().string() + "' && strace -f -o calls.txt " +
+                              "-e trace=fsync,fdatasync,rename,renameat,renameat2,linkat '" +
+                              NOTEPACK_PROGRAM + "' < /dev/null > /dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string calls = folder.read("calls.txt");
+  const auto synced = calls.find("sync(");
+  auto named = calls.find("rename");
+  named = std::min(named, calls.find("linkat("));
+  ASSERT_NE(synced, std::string::npos) << calls;
+  ASSERT_NE(named, std::string::npos) << calls;
+  EXPECT_LT(synced, named) << calls;
+  EXPECT_EQ(folder.read("tarvel.h"), header_of(melody_of(5)));
 }
 
 TEST(ReplacedWhole, TheNextRunTakesAwayTheTemporaryOfAKilledOneAndNoOther) {
