@@ -107,7 +107,7 @@ int run(const arvplay::Options& options) {
       return fail(item.name + ": larger than a PLAY string can sensibly be (64 MB)");
     }
     const std::string file_name = input.kind == arvplay::Input::Kind::file ? input.value : "";
-    const bool score = input.kind != arvplay::Input::Kind::text && arvplay::is_score(file_name, bytes);
+    const bool score = input.kind != arvplay::Input::Kind::text && play::looks_like_score(file_name, bytes);
     if (score) {
       score::ReadOptions read;
       if (!options.part.empty()) {

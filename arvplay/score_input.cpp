@@ -36,33 +36,7 @@ class BytesFile final : public rt::PlatformFile {
   std::size_t position_ = 0;
 };
 
-bool ends_with(std::string_view name, std::string_view extension) {
-  if (name.size() < extension.size()) {
-    return false;
-  }
-  const std::string_view end = name.substr(name.size() - extension.size());
-  return std::equal(end.begin(), end.end(), extension.begin(),
-                    [](char a, char b) { return (a | 0x20) == (b | 0x20); });
-}
-
 }  // namespace
-
-bool is_score(std::string_view name, std::string_view bytes) {
-  for (const std::string_view extension : {".xml", ".musicxml", ".mxl"}) {
-    if (ends_with(name, extension)) {
-      return true;
-    }
-  }
-  for (const std::string_view start :
-       {std::string_view("PK\x03\x04", 4), std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
-        std::string_view("\xFE\xFF"), std::string_view("<?xml"), std::string_view("<!DOCTYPE"),
-        std::string_view("<score-")}) {
-    if (bytes.starts_with(start)) {
-      return true;
-    }
-  }
-  return false;
-}
 
 play::PlaySource score_play_source(const std::string& shown_name, std::string_view bytes,
                                    const score::ReadOptions& options, std::optional<int> tempo) {

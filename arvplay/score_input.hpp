@@ -11,9 +11,6 @@
 
 namespace arvplay {
 
-// True for a MusicXML score, plain or compressed, by its name or first bytes.
-bool is_score(std::string_view name, std::string_view bytes);
-
 // The PLAY string arvonic writes for the score held in bytes, or in
 // PlaySource::error the reason it has none, starting with shown_name. tempo,
 // when given, replaces the score's marks.

@@ -1,6 +1,7 @@
 #include "play/play_source.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <iterator>
 #include <optional>
@@ -15,6 +16,14 @@ bool ends_with_any(std::string_view name, std::initializer_list<std::string_view
   return std::any_of(extensions.begin(), extensions.end(),
                      [&](std::string_view extension) { return lower.ends_with(extension); });
 }
+
+constexpr std::array<std::string_view, 7> kScoreStarts{std::string_view("PK\x03\x04", 4),
+                                                       "\xEF\xBB\xBF",
+                                                       "\xFF\xFE",
+                                                       "\xFE\xFF",
+                                                       "<?xml",
+                                                       "<!DOCTYPE",
+                                                       "<score-"};
 
 bool is_identifier_byte(char byte) {
   return std::isalnum(static_cast<unsigned char>(byte)) != 0 || byte == '_';
@@ -320,11 +329,19 @@ Place Places::at(std::size_t index) const {
   return {run.place.line, static_cast<std::uint32_t>(run.place.column + (index - run.first))};
 }
 
-PlaySource read_play_source(std::string_view name, std::string_view bytes) {
-  // "<" alone is an octave down: a score is known by how its file begins.
+bool looks_like_score(std::string_view name, std::string_view bytes) {
+  if (ends_with_any(name, {".xml", ".musicxml", ".mxl"})) {
+    return true;
+  }
+  // A zip archive, a byte order mark, or XML's own start; "<" alone is an
+  // octave down, so a score is known by more than its first byte.
   const std::string_view start = bytes.substr(std::min(bytes.find_first_not_of(" \t\r\n"), bytes.size()));
-  if (ends_with_any(name, {".xml", ".musicxml"}) || start.starts_with("<?xml") ||
-      start.starts_with("<!DOCTYPE") || start.starts_with("<score-")) {
+  return std::any_of(kScoreStarts.begin(), kScoreStarts.end(),
+                     [&](std::string_view opening) { return start.starts_with(opening); });
+}
+
+PlaySource read_play_source(std::string_view name, std::string_view bytes) {
+  if (looks_like_score(name, bytes)) {
     PlaySource source;
     source.error = "a score, not a PLAY string: convert it with arvonic first";
     return source;

@@ -43,8 +43,12 @@ struct PlaySource {
   std::string error;  // why the file holds no PLAY string; empty when it does
 };
 
-// name decides the kind by its extension (.h, .bas; .xml is a score) where it
-// has one of these; otherwise the content does.
+// True for a MusicXML score, plain or compressed: by its name (.xml,
+// .musicxml, .mxl) or by how its bytes begin.
+bool looks_like_score(std::string_view name, std::string_view bytes);
+
+// name decides the kind by its extension (.h, .bas; a score's) where it has
+// one of these; otherwise the content does. A score holds no PLAY string.
 PlaySource read_play_source(std::string_view name, std::string_view bytes);
 
 // The bytes themselves as a PLAY string, line ends left out.

@@ -114,6 +114,7 @@ WrittenMelody write_play(const score::Melody& melody, const WriteOptions& option
       ++index;
       end = sounds[index].start + sounds[index].length;
     }
+    const Fraction before = lengths.written();
     const std::vector<Piece>& pieces = lengths.until(end);
     if (lengths.rounded()) {
       ++written.rounded;
@@ -124,10 +125,7 @@ WrittenMelody write_play(const score::Melody& melody, const WriteOptions& option
         written.rounded_measures.push_back(number);
       }
     }
-    Fraction quarters;
-    for (const Piece piece : pieces) {
-      quarters += quarters_of(piece);
-    }
+    const Fraction quarters = lengths.written() - before;
     written.seconds +=
         60.0 * static_cast<double>(quarters.num()) / static_cast<double>(quarters.den()) / tempo;
 

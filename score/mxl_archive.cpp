@@ -203,10 +203,7 @@ std::string read_compressed_score(rt::PlatformFile& file, std::optional<std::int
     held = std::move(head);
     std::vector<char> chunk(kChunk);
     for (;;) {
-      const long count = file.read(chunk.data(), chunk.size());
-      if (count == rt::PlatformFile::kNotYet) {
-        continue;  // a FIFO's writer is still to come
-      }
+      const long count = rt::read_when_written(file, chunk.data(), chunk.size());
       if (count < 0) {
         return "cannot be read";
       }

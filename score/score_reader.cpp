@@ -27,10 +27,7 @@ std::string feed_score(rt::PlatformFile& file, std::optional<std::int64_t> size,
   std::string head;
   char bytes[4];
   while (head.size() < sizeof bytes) {
-    const long count = file.read(bytes, sizeof bytes - head.size());
-    if (count == rt::PlatformFile::kNotYet) {
-      continue;  // a FIFO's writer is still to come
-    }
+    const long count = rt::read_when_written(file, bytes, sizeof bytes - head.size());
     if (count < 0) {
       return "cannot be read";
     }
@@ -49,10 +46,7 @@ std::string feed_score(rt::PlatformFile& file, std::optional<std::int64_t> size,
   }
   while (!head.empty()) {
     char* room = feed.buffer(kChunk);
-    long count = file.read(room, kChunk);
-    while (count == rt::PlatformFile::kNotYet) {
-      count = file.read(room, kChunk);
-    }
+    const long count = rt::read_when_written(file, room, kChunk);
     if (count < 0) {
       return "cannot be read";
     }

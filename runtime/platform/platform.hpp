@@ -40,6 +40,16 @@ class PlatformFile {
   virtual bool close(Finish finish) = 0;
 };
 
+// As PlatformFile::read, but a FIFO's writer is waited for however long it
+// takes: for readers that have no key to watch meanwhile.
+inline long read_when_written(PlatformFile& file, char* buffer, std::size_t size) {
+  long count = file.read(buffer, size);
+  while (count == PlatformFile::kNotYet) {
+    count = file.read(buffer, size);
+  }
+  return count;
+}
+
 // How a stream is opened; the numbered-file layer maps modes and accesses to these.
 enum class OpenHow {
   read_only,            // must exist
