@@ -16,8 +16,9 @@ after every note and pause, as a PROGMEM array named notes.
 
 notepack asks nothing: it reads score.xml from the current folder, writes
 tarvel.h there, and shows a progress line for every note and rest in a window
-of 80 x 30 characters (on the desktop, else in the terminal, else as a stream
-on standard output).
+of 80 x 30 characters: on the desktop or in the terminal when standard output
+is a terminal, else as a stream on standard output, keys then coming from
+standard input (so notepack < /dev/null > log never waits).
 
 Keys: Esc while the score is read stops without touching tarvel.h; any key
 ends the wait after "ok".

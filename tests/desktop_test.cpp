@@ -1,7 +1,8 @@
 // notepack in a real window on a virtual X display: its size and title, what
 // it shows pixel by pixel, a key that ends the final wait, the close button;
-// signals and a lost display end it as without a window, and without a real
-// display driver or the window library it shows the window as a stream.
+// signals and a lost display end it as without a window; without a real
+// display driver or the window library it shows the window in the terminal,
+// and with its output sent to a file, as a stream.
 // GoogleTest before Xlib, whose None macro would clash with it.
 #include <gtest/gtest.h>
 
@@ -136,19 +137,64 @@ class VirtualDisplay {
   Display* x_ = nullptr;
 };
 
+// A pseudo-terminal in raw mode, so that what the program writes arrives as
+// written: the window opens only for a program whose output is a terminal.
+class Terminal {
+ public:
+  Terminal() {
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) == 0) {
+      termios raw{};
+      tcgetattr(slave_, &raw);
+      cfmakeraw(&raw);
+      tcsetattr(slave_, TCSANOW, &raw);
+      fcntl(master_, F_SETFL, O_NONBLOCK);
+    }
+  }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+  ~Terminal() {
+    close(master_);
+    close(slave_);
+  }
+  int slave() const { return slave_; }
+  void type(const std::string& keys) const { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  // What the program wrote so far.
+  std::string shown() const {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got = 0; (got = read(master_, buffer, sizeof buffer)) > 0;) {
+      text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+};
+
 struct Start {
+  int input = -1;   // standard input; -1 for /dev/null
+  int output = -1;  // standard output; -1 for window.txt in the folder
   std::vector<std::pair<std::string, std::string>> environment;  // set in addition
-  int terminal = -1;              // a terminal for standard input and output; else /dev/null and window.txt
   std::string name = "notepack";  // the program's name, and so the window's title
 };
 
-pid_t start_notepack(const TempFolder& folder, const std::string& display, const Start& how = {}) {
+// Standard input and output on the terminal, as a user starts it.
+Start on(const Terminal& terminal) {
+  Start how;
+  how.input = terminal.slave();
+  how.output = terminal.slave();
+  return how;
+}
+
+pid_t start_notepack(const TempFolder& folder, const std::string& display, const Start& how) {
   const pid_t child = fork();
   if (child == 0) {
     const int null = open("/dev/null", O_RDWR);
     const std::string transcript = (folder.path() / "window.txt").string();
-    const int out = how.terminal != -1 ? how.terminal : open(transcript.c_str(), O_WRONLY | O_CREAT, 0600);
-    dup2(how.terminal != -1 ? how.terminal : null, STDIN_FILENO);
+    const int out = how.output != -1 ? how.output : open(transcript.c_str(), O_WRONLY | O_CREAT, 0600);
+    dup2(how.input != -1 ? how.input : null, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);
     if (chdir(folder.path().c_str()) != 0) {
       _exit(127);
@@ -227,10 +273,11 @@ class DesktopWindow : public testing::Test {
 
   std::unique_ptr<VirtualDisplay> display_;
   TempFolder folder_;
+  Terminal terminal_;
 };
 
 TEST_F(DesktopWindow, ShowsTheProgressLinesAndEndsOnAKey) {
-  const pid_t notepack = start_notepack(folder_, display_->name());
+  const pid_t notepack = start_notepack(folder_, display_->name(), on(terminal_));
   ASSERT_TRUE(wait_written(folder_));
   const Window window = display_->find("notepack");
   ASSERT_NE(window, 0U);
@@ -269,7 +316,7 @@ TEST_F(DesktopWindow, ShowsTheProgressLinesAndEndsOnAKey) {
 }
 
 TEST_F(DesktopWindow, TheCloseButtonEndsTheFinalWait) {
-  const pid_t notepack = start_notepack(folder_, display_->name());
+  const pid_t notepack = start_notepack(folder_, display_->name(), on(terminal_));
   ASSERT_TRUE(wait_written(folder_));
   const Window window = display_->find("notepack");
   ASSERT_NE(window, 0U);
@@ -295,7 +342,7 @@ TEST_F(DesktopWindow, SignalsEndItAsWithoutAWindow) {
   struct Case {
     int signal_number;
     bool at_scan;  // else at the final wait
-    bool on_terminal;
+    bool on_terminal;  // standard input too; else only standard output
   };
   int run = 0;
   for (const Case c : {Case{SIGINT, true, true}, Case{SIGTERM, true, false}, Case{SIGINT, false, false},
@@ -315,14 +362,13 @@ TEST_F(DesktopWindow, SignalsEndItAsWithoutAWindow) {
     } else {
       folder.write("score.xml", testing_support::kNotepackExample);
     }
-    int master = -1;
-    int terminal = -1;
+    const Terminal terminal;
     termios before{};
-    if (c.on_terminal) {
-      ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
-      tcgetattr(terminal, &before);
-    }
-    const pid_t notepack = start_notepack(folder, display_->name(), {{}, terminal, title});
+    tcgetattr(terminal.slave(), &before);
+    Start how = on(terminal);
+    how.input = c.on_terminal ? terminal.slave() : -1;
+    how.name = title;
+    const pid_t notepack = start_notepack(folder, display_->name(), how);
     if (c.at_scan) {
       EXPECT_NE(display_->find(title), 0U);
     } else {
@@ -334,27 +380,23 @@ TEST_F(DesktopWindow, SignalsEndItAsWithoutAWindow) {
       EXPECT_EQ(folder.read("tarvel.h"), "<missing>");
       close(score);
     }
-    if (c.on_terminal) {
-      termios after{};
-      tcgetattr(terminal, &after);
-      EXPECT_EQ(after.c_lflag, before.c_lflag);
-      EXPECT_EQ(after.c_iflag, before.c_iflag);
-      close(master);
-      close(terminal);
-    }
+    termios after{};
+    tcgetattr(terminal.slave(), &after);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
   }
 }
 
 TEST_F(DesktopWindow, ALostDisplayEndsItAsAHangUp) {
-  const pid_t notepack = start_notepack(folder_, display_->name());
+  const pid_t notepack = start_notepack(folder_, display_->name(), on(terminal_));
   ASSERT_TRUE(wait_written(folder_));
   display_->stop_server();
   EXPECT_EQ(wait_exit(notepack), 128 + SIGHUP);
 }
 
 // Without a real display driver, or without a window library that can be
-// loaded, the window is a stream, as where there is no display at all.
-TEST_F(DesktopWindow, WithoutADriverOrItsLibraryTheWindowIsAStream) {
+// loaded, the window is the terminal, as where there is no display at all.
+TEST_F(DesktopWindow, WithoutADriverOrItsLibraryTheWindowIsTheTerminal) {
   const TempFolder not_a_library;
   not_a_library.write("libSDL2-2.0.so.0", "not a library");
   const std::vector<std::pair<std::string, std::string>> settings = {
@@ -366,7 +408,33 @@ TEST_F(DesktopWindow, WithoutADriverOrItsLibraryTheWindowIsAStream) {
     SCOPED_TRACE(setting.first + "=" + setting.second);
     const TempFolder folder;
     folder.write("score.xml", testing_support::kNotepackExample);
-    const pid_t notepack = start_notepack(folder, display_->name(), {{setting}});
+    const Terminal terminal;
+    Start how = on(terminal);
+    how.environment = {setting};
+    const pid_t notepack = start_notepack(folder, display_->name(), how);
+    ASSERT_TRUE(wait_written(folder));
+    terminal.type("x");
+    EXPECT_EQ(wait_exit(notepack), 0);
+    EXPECT_EQ(terminal.shown(), kShown);
+    EXPECT_EQ(folder.read("tarvel.h"), kHeader);
+  }
+}
+
+// Output sent to a file is a stream, display or not, and keys come from
+// standard input: nothing waits on a window nobody watches.
+TEST_F(DesktopWindow, OutputToAFileOpensNoWindowAndKeysComeFromStandardInput) {
+  for (const bool keys_from_terminal : {false, true}) {
+    SCOPED_TRACE(keys_from_terminal ? "standard input a terminal" : "standard input /dev/null");
+    const TempFolder folder;
+    folder.write("score.xml", testing_support::kNotepackExample);
+    const Terminal terminal;
+    Start how;
+    how.input = keys_from_terminal ? terminal.slave() : -1;
+    const pid_t notepack = start_notepack(folder, display_->name(), how);
+    if (keys_from_terminal) {
+      ASSERT_TRUE(wait_written(folder));
+      terminal.type("x");
+    }
     EXPECT_EQ(wait_exit(notepack), 0);
     EXPECT_EQ(folder.read("window.txt"), kShown);
     EXPECT_EQ(folder.read("tarvel.h"), kHeader);

@@ -77,6 +77,29 @@ TEST(WindowViews, AStreamGetsTheBytesAsPrintedAndATerminalGetsRowsOf80) {
   EXPECT_EQ(to_terminal.grid().row_text(1), "aaaaa");
 }
 
+// A window nobody watches would wait for a key that cannot come: output sent
+// to a file or a pipe is a stream there, display or not.
+TEST(WindowViews, TheDesktopWindowOpensOnlyForOutputToATerminal) {
+  struct Case {
+    bool terminal;
+    bool desktop;
+    bool window_opens;
+  };
+  for (const Case c : {Case{false, true, false}, Case{true, true, true}, Case{true, false, false},
+                       Case{false, false, false}}) {
+    SCOPED_TRACE(testing::Message() << "terminal " << c.terminal << ", desktop " << c.desktop);
+    rt::MemoryPlatform platform;
+    platform.terminal = c.terminal;
+    platform.desktop = c.desktop;
+    rt::Window window("t", rt::make_grid_view(platform, "t"));
+    window.print("noteC42\r\n");
+    window.close();
+    EXPECT_EQ(platform.desktop_windows, c.window_opens ? 1 : 0);
+    EXPECT_EQ(platform.desktop_shown, c.window_opens ? "noteC42\r\n" : "");
+    EXPECT_EQ(platform.output, c.window_opens ? "" : "noteC42\r\n");
+  }
+}
+
 TEST(WindowViews, AStreamIsWrittenBeforeEveryWaitAndInLargePieces) {
   rt::MemoryPlatform platform;
   platform.type("k");

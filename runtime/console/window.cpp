@@ -46,13 +46,15 @@ void TerminalGridView::printed(std::string_view bytes, const TextGrid& /*grid*/)
 }
 
 std::unique_ptr<GridView> make_grid_view(Platform& platform, const std::string& title) {
+  // Output sent to a file or a pipe goes there, and keys then come from
+  // standard input: a script never waits for a key in a window nobody watches.
+  if (!platform.output_is_terminal()) {
+    return std::make_unique<StreamGridView>(platform);
+  }
   if (auto desktop = platform.open_desktop_window(title)) {
     return desktop;
   }
-  if (platform.output_is_terminal()) {
-    return std::make_unique<TerminalGridView>(platform);
-  }
-  return std::make_unique<StreamGridView>(platform);
+  return std::make_unique<TerminalGridView>(platform);
 }
 
 void Window::print(std::string_view bytes) {

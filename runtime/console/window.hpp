@@ -41,8 +41,8 @@ class TerminalGridView final : public GridView {
   int column_ = 0;
 };
 
-// The best way to show the window here: on the desktop, else in the terminal,
-// else as a stream.
+// The best way to show the window here: a stream when standard output is not
+// a terminal, else on the desktop, else in the terminal.
 std::unique_ptr<GridView> make_grid_view(Platform& platform, const std::string& title);
 
 class Window {

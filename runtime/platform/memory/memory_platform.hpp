@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ class MemoryPlatform final : public Platform {
   // Put among the keys: the program is stopped and continued at that point.
   static constexpr int kResume = -1;
   long key_looks = 0;  // how often the program looked for a key
+  bool desktop = false;        // a display is there: desktop windows open
+  int desktop_windows = 0;     // how many were opened
+  std::string desktop_shown;   // what was printed into them
 
   // Queues each byte as a key code.
   void type(std::string_view bytes);
@@ -61,6 +65,7 @@ class MemoryPlatform final : public Platform {
   KeyEvent read_key(int wait_ms) override;
   OpenedFile open_file(const std::string& file_name, OpenHow how) override;
   void sleep_ms(int /*milliseconds*/) override {}
+  std::unique_ptr<GridView> open_desktop_window(const std::string& title) override;
   std::string program_name() const override { return name; }
 
  private:
