@@ -19,6 +19,7 @@
 #include <iostream>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -256,23 +257,29 @@ TEST(ReplacedWhole, ALinkWithARelativeTargetReplacesTheFileItNames) {
   EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"out", "tune.xml"}));
 }
 
+bool strace_missing() { return std::system("command -v strace > /dev/null 2>&1") != 0; }
+
+// The exit code of notepack run in folder under strace with these options.
+int traced_notepack(const TempFolder& folder, const std::string& options) {
+  // The sanitizers' leak check cannot work in a traced process.
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  const std::string command = "cd '" + folder.path().string() + "' && ASAN_OPTIONS='" +
+                              (sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0' strace " + options +
+                              " '" + NOTEPACK_PROGRAM + "' < /dev/null > /dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // The new content is on the disk before it takes the old file's name: a
 // crash after the rename can leave no empty or half file.
 TEST(ReplacedWhole, TheNewFileIsSyncedBeforeItTakesTheName) {
-  if (std::system("command -v strace > /dev/null 2>&1") != 0) {
+  if (strace_missing()) {
     GTEST_SKIP() << "strace is missing (apt-get install strace)";
   }
   TempFolder folder;
   folder.write("score.xml", score_of(5));
   folder.write("tarvel.h", "old");
-  // The sanitizers' leak check cannot work in a traced process.
-  const char* sanitizer = std::getenv("ASAN_OPTIONS");
-  const std::string command = "cd '" + folder.path().string() + "' && ASAN_OPTIONS='" +
-                              (sanitizer != nullptr ? sanitizer : "") +
-                              ":detect_leaks=0' strace -f -o calls.txt " +
-                              "-e trace=fsync,fdatasync,rename,renameat,renameat2,linkat '" +
-                              NOTEPACK_PROGRAM + "' < /dev/null > /dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(traced_notepack(folder, "-f -o calls.txt -e trace=fsync,fdatasync,rename,renameat,renameat2,linkat"), 0);
   const std::string calls = folder.read("calls.txt");
   const auto synced = calls.find("sync(");
   auto named = calls.find("rename");
@@ -281,6 +288,47 @@ TEST(ReplacedWhole, TheNewFileIsSyncedBeforeItTakesTheName) {
   ASSERT_NE(named, std::string::npos) << calls;
   EXPECT_LT(synced, named) << calls;
   EXPECT_EQ(folder.read("tarvel.h"), header_of(melody_of(5)));
+}
+
+// Where the file system or the kernel has no unnamed temporaries, the new file
+// is written under a hidden name of its own, which then takes the old name.
+TEST(ReplacedWhole, WithoutUnnamedTemporariesAHiddenNamedOneTakesThePlace) {
+  if (strace_missing()) {
+    GTEST_SKIP() << "strace is missing (apt-get install strace)";
+  }
+  // What each kind of kernel and file system answers to O_TMPFILE.
+  for (const std::string refusal : {"EOPNOTSUPP", "EISDIR", "EINVAL"}) {
+    SCOPED_TRACE(refusal);
+    TempFolder folder;
+    folder.write("score.xml", score_of(3));
+    folder.write("tarvel.h", "old");
+    // Which of the run's opens asks for the unnamed temporary.
+    ASSERT_EQ(traced_notepack(folder, "-o opens.txt -e trace=openat -e signal=none"), 0);
+    int opens = 0;
+    bool found = false;
+    std::istringstream lines(folder.read("opens.txt"));
+    for (std::string line; !found && std::getline(lines, line);) {
+      opens += line.starts_with("openat(");
+      found = line.find("O_TMPFILE") != std::string::npos;
+    }
+    ASSERT_TRUE(found) << folder.read("opens.txt");
+    folder.write("tarvel.h", "old");
+    ASSERT_EQ(traced_notepack(folder, std::string("-o calls.txt -e trace=openat,rename,renameat,renameat2 -e signal=none ") +
+                                          "-e inject=openat:error=" + refusal + ":when=" + std::to_string(opens)),
+              0);
+    const std::string calls = folder.read("calls.txt");
+    std::istringstream traced(calls);
+    bool refused = false;
+    bool renamed = false;
+    for (std::string line; std::getline(traced, line);) {
+      refused |= line.find("O_TMPFILE") != std::string::npos && line.find(refusal + " ") != std::string::npos;
+      renamed |= line.starts_with("rename") && line.find("\".tarvel.h.notepack-partial-") != std::string::npos;
+    }
+    EXPECT_TRUE(refused) << calls;
+    EXPECT_TRUE(renamed) << calls;
+    EXPECT_EQ(folder.read("tarvel.h"), header_of(melody_of(3)));
+    EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"calls.txt", "opens.txt", "score.xml", "tarvel.h"}));
+  }
 }
 
 TEST(ReplacedWhole, TheNextRunTakesAwayTheTemporaryOfAKilledOneAndNoOther) {
