@@ -394,6 +394,41 @@ TEST_F(DesktopWindow, ALostDisplayEndsItAsAHangUp) {
   EXPECT_EQ(wait_exit(notepack), 128 + SIGHUP);
 }
 
+// The display may go away at any moment while the window opens: before the
+// window is there, the run goes on in the terminal; after, it ends as a
+// hang-up. Never a crash, and never Xlib's own exit.
+TEST_F(DesktopWindow, ADisplayLostWhileTheWindowOpensEndsItAsAHangUpOrGoesOnInTheTerminal) {
+  for (int run = 0; run < 20; ++run) {
+    const auto after = std::chrono::milliseconds(20 * run);
+    SCOPED_TRACE(testing::Message() << "display lost after " << after.count() << " ms");
+    VirtualDisplay display;
+    ASSERT_FALSE(display.name().empty());
+    const TempFolder folder;
+    folder.write("score.xml", testing_support::kNotepackExample);
+    const Terminal terminal;
+    const pid_t notepack = start_notepack(folder, display.name(), on(terminal));
+    std::this_thread::sleep_for(after);
+    display.stop_server();
+    int status = 0;
+    bool ended = false;
+    std::string shown;
+    for (int i = 0; i < 500 && !ended && !shown.ends_with("ok\r\n"); ++i) {
+      std::this_thread::sleep_for(10ms);
+      ended = waitpid(notepack, &status, WNOHANG) == notepack;
+      shown += terminal.shown();
+    }
+    if (!ended) {
+      terminal.type("x");  // the run went on in the terminal and waits for its key there
+      EXPECT_EQ(wait_exit(notepack), 0);
+      EXPECT_EQ(shown, kShown);
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP)
+          << (WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status))
+                                : "signal " + std::to_string(WTERMSIG(status)));
+    }
+  }
+}
+
 // Without a real display driver, or without a window library that can be
 // loaded, the window is the terminal, as where there is no display at all.
 TEST_F(DesktopWindow, WithoutADriverOrItsLibraryTheWindowIsTheTerminal) {

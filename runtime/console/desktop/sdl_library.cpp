@@ -67,8 +67,10 @@ std::optional<SdlFunctions> load_sdl(const char* library) {
 }
 
 bool on_lost_x_display(int (*lost)(void* display)) {
-  // SDL loaded Xlib itself; only find it, never load it here.
-  void* xlib = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+  // Loaded here when SDL has not yet loaded it, and kept: SDL finds this same
+  // library when it opens the display, so the handler is there from the first
+  // request on.
+  void* xlib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
   if (xlib == nullptr) {
     return false;
   }
@@ -78,7 +80,6 @@ bool on_lost_x_display(int (*lost)(void* display)) {
   if (found) {
     set_handler(lost);
   }
-  dlclose(xlib);  // drops only the reference taken above
   return found;
 }
 

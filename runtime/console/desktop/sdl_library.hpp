@@ -38,9 +38,9 @@ struct SdlFunctions {
 // missing. The library stays loaded to the end of the process.
 std::optional<SdlFunctions> load_sdl(const char* library = kSdlLibrary);
 
-// Once SDL draws on an X display: makes lost() what Xlib calls when the
-// connection to the display breaks, instead of its own handler, which ends the
-// process with exit code 1. False when Xlib is not loaded.
+// Makes lost() what Xlib calls when the connection to an X display breaks,
+// instead of its own handler, which ends the process with exit code 1. Xlib is
+// loaded for it and stays loaded. False when Xlib cannot be loaded.
 bool on_lost_x_display(int (*lost)(void* display));
 
 }  // namespace rt

@@ -100,6 +100,14 @@ std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title) {
   sdl->set_hint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   sdl->set_hint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   sdl->set_hint(SDL_HINT_VIDEODRIVER, x ? "x11" : "wayland");
+  // The window's pixels go to the display as they are, with no GL driver:
+  // loading one costs time, and a GL driver can crash when the display goes
+  // away under it.
+  sdl->set_hint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // A display lost while the window opens ends the run as a hang-up too.
+  if (x) {
+    on_lost_x_display(on_lost_display);
+  }
   if (sdl->init(SDL_INIT_VIDEO) != 0) {
     return nullptr;
   }
@@ -116,7 +124,7 @@ std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title) {
     return nullptr;
   }
   if (driver == "x11") {
-    on_lost_x_display(on_lost_display);
+    on_lost_x_display(on_lost_display);  // again, in case SDL set its own
   }
   sdl->start_text_input();
   return std::make_unique<SdlWindow>(*sdl, window, *glyphs);
