@@ -157,7 +157,9 @@ class Terminal {
     close(slave_);
   }
   int slave() const { return slave_; }
-  void type(const std::string& keys) const { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  void type(const std::string& keys) const {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
   // What the program wrote so far.
   std::string shown() const {
     std::string text;
@@ -341,7 +343,7 @@ TEST_F(DesktopWindow, TheCloseButtonEndsTheFinalWait) {
 TEST_F(DesktopWindow, SignalsEndItAsWithoutAWindow) {
   struct Case {
     int signal_number;
-    bool at_scan;  // else at the final wait
+    bool at_scan;      // else at the final wait
     bool on_terminal;  // standard input too; else only standard output
   };
   int run = 0;

@@ -257,7 +257,9 @@ TEST(ReplacedWhole, ALinkWithARelativeTargetReplacesTheFileItNames) {
   EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"out", "tune.xml"}));
 }
 
-bool strace_missing() { return std::system("command -v strace > /dev/null 2>&1") != 0; }
+bool strace_missing() {
+  return std::system("command -v strace > /dev/null 2>&1") != 0;
+}
 
 // The exit code of notepack run in folder under strace with these options.
 int traced_notepack(const TempFolder& folder, const std::string& options) {
@@ -279,7 +281,8 @@ TEST(ReplacedWhole, TheNewFileIsSyncedBeforeItTakesTheName) {
   TempFolder folder;
   folder.write("score.xml", score_of(5));
   folder.write("tarvel.h", "old");
-  ASSERT_EQ(traced_notepack(folder, "-f -o calls.txt -e trace=fsync,fdatasync,rename,renameat,renameat2,linkat"), 0);
+  const std::string calls_asked = "-e trace=fsync,fdatasync,rename,renameat,renameat2,linkat";
+  ASSERT_EQ(traced_notepack(folder, "-f -o calls.txt " + calls_asked), 0);
   const std::string calls = folder.read("calls.txt");
   const auto synced = calls.find("sync(");
   auto named = calls.find("rename");
@@ -313,8 +316,9 @@ TEST(ReplacedWhole, WithoutUnnamedTemporariesAHiddenNamedOneTakesThePlace) {
     }
     ASSERT_TRUE(found) << folder.read("opens.txt");
     folder.write("tarvel.h", "old");
-    ASSERT_EQ(traced_notepack(folder, std::string("-o calls.txt -e trace=openat,rename,renameat,renameat2 -e signal=none ") +
-                                          "-e inject=openat:error=" + refusal + ":when=" + std::to_string(opens)),
+    const std::string inject = "-e inject=openat:error=" + refusal + ":when=" + std::to_string(opens);
+    ASSERT_EQ(traced_notepack(
+                  folder, "-o calls.txt -e trace=openat,rename,renameat,renameat2 -e signal=none " + inject),
               0);
     const std::string calls = folder.read("calls.txt");
     std::istringstream traced(calls);
@@ -322,12 +326,14 @@ TEST(ReplacedWhole, WithoutUnnamedTemporariesAHiddenNamedOneTakesThePlace) {
     bool renamed = false;
     for (std::string line; std::getline(traced, line);) {
       refused |= line.find("O_TMPFILE") != std::string::npos && line.find(refusal + " ") != std::string::npos;
-      renamed |= line.starts_with("rename") && line.find("\".tarvel.h.notepack-partial-") != std::string::npos;
+      renamed |=
+          line.starts_with("rename") && line.find("\".tarvel.h.notepack-partial-") != std::string::npos;
     }
     EXPECT_TRUE(refused) << calls;
     EXPECT_TRUE(renamed) << calls;
     EXPECT_EQ(folder.read("tarvel.h"), header_of(melody_of(3)));
-    EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"calls.txt", "opens.txt", "score.xml", "tarvel.h"}));
+    EXPECT_EQ(entries(folder.path()),
+              (std::set<std::string>{"calls.txt", "opens.txt", "score.xml", "tarvel.h"}));
   }
 }
 

@@ -39,10 +39,10 @@ class MemoryPlatform final : public Platform {
   std::deque<int> keys;  // key codes in the order they arrive, all at once
   // Put among the keys: the program is stopped and continued at that point.
   static constexpr int kResume = -1;
-  long key_looks = 0;  // how often the program looked for a key
-  bool desktop = false;        // a display is there: desktop windows open
-  int desktop_windows = 0;     // how many were opened
-  std::string desktop_shown;   // what was printed into them
+  long key_looks = 0;         // how often the program looked for a key
+  bool desktop = false;       // a display is there: desktop windows open
+  int desktop_windows = 0;    // how many were opened
+  std::string desktop_shown;  // what was printed into them
 
   // Queues each byte as a key code.
   void type(std::string_view bytes);
