@@ -208,11 +208,7 @@ pid_t start_notepack(const TempFolder& folder, const std::string& display, const
     for (const auto& [name, value] : how.environment) {
       setenv(name.c_str(), value.c_str(), 1);
     }
-    // Under the sanitizers: the libraries SDL loads for a display (D-Bus, the
-    // X and GL drivers) keep some allocations to the end of the process.
-    const char* options = std::getenv("ASAN_OPTIONS");
-    const std::string asan = std::string(options != nullptr ? options : "") + ":detect_leaks=0";
-    setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    setenv("ASAN_OPTIONS", testing_support::sanitizer_options_without_leak_check().c_str(), 1);
     execl(NOTEPACK_PROGRAM, how.name.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -213,13 +213,10 @@ TEST(ScoreStreams, AReadErrorEndsWithError3AndLeavesTheOutputs) {
       for (const char* output : program.outputs) {
         folder.write(output, "old");
       }
-      // The leak check at the end cannot work in a traced process.
-      const char* sanitizer = std::getenv("ASAN_OPTIONS");
-      const std::string options = std::string(sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0";
       const auto result = testing_support::run_process(
           "/usr/bin/env", folder.path(), program.keys, testing_support::InputKind::file, 30000,
-          {"ASAN_OPTIONS=" + options, "strace", "-qq", "-o", "/dev/null", "-P",
-           (folder.path() / "score.xml").string(), "-e", "trace=read", "-e",
+          {"ASAN_OPTIONS=" + testing_support::sanitizer_options_without_leak_check(), "strace", "-qq", "-o",
+           "/dev/null", "-P", (folder.path() / "score.xml").string(), "-e", "trace=read", "-e",
            std::string("inject=read:error=EIO:when=") + when, program.path});
       EXPECT_EQ(result.exit_code, 3) << name << result.out << result.err;
       EXPECT_EQ(result.err, testing_support::kReadErrorReport) << name;

@@ -263,11 +263,9 @@ bool strace_missing() {
 
 // The exit code of notepack run in folder under strace with these options.
 int traced_notepack(const TempFolder& folder, const std::string& options) {
-  // The sanitizers' leak check cannot work in a traced process.
-  const char* sanitizer = std::getenv("ASAN_OPTIONS");
   const std::string command = "cd '" + folder.path().string() + "' && ASAN_OPTIONS='" +
-                              (sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0' strace " + options +
-                              " '" + NOTEPACK_PROGRAM + "' < /dev/null > /dev/null 2>&1";
+                              testing_support::sanitizer_options_without_leak_check() + "' strace " +
+                              options + " '" + NOTEPACK_PROGRAM + "' < /dev/null > /dev/null 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -132,4 +132,9 @@ ProcessResult run_process(const std::filesystem::path& program, const std::files
   return result;
 }
 
+std::string sanitizer_options_without_leak_check() {
+  const char* options = std::getenv("ASAN_OPTIONS");
+  return std::string(options != nullptr ? options : "") + ":detect_leaks=0";
+}
+
 }  // namespace testing_support

@@ -23,6 +23,11 @@ ProcessResult run_process(const std::filesystem::path& program, const std::files
                           const std::string& input, InputKind kind = InputKind::file, int timeout_ms = 30000,
                           const std::vector<std::string>& arguments = {});
 
+// ASAN_OPTIONS as this run of the tests has them, with the leak check off:
+// it cannot work in a traced process, and the libraries SDL loads for a
+// display keep some allocations to the end of the process.
+std::string sanitizer_options_without_leak_check();
+
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempFolder {
  public:

@@ -104,7 +104,7 @@ std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title) {
   // loading one costs time, and a GL driver can crash when the display goes
   // away under it.
   sdl->set_hint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  // A display lost while the window opens ends the run as a hang-up too.
+  // A lost display ends the run as a hang-up, from the moment SDL opens it.
   if (x) {
     on_lost_x_display(on_lost_display);
   }
@@ -122,9 +122,6 @@ std::unique_ptr<DesktopWindow> open_sdl_window(const std::string& title) {
   if (window == nullptr) {
     sdl->quit();
     return nullptr;
-  }
-  if (driver == "x11") {
-    on_lost_x_display(on_lost_display);  // again, in case SDL set its own
   }
   sdl->start_text_input();
   return std::make_unique<SdlWindow>(*sdl, window, *glyphs);
